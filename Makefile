@@ -1,0 +1,48 @@
+# Top-level entry points. `make test` and `make demo` each do the whole set-up on a fresh Debian 12 machine.
+BUILD_DIR ?= build
+FUZZ_DIR ?= build-fuzz
+JOBS ?= $(shell nproc)
+FUZZ_SECONDS ?= 10
+
+DEBIAN_PACKAGES := cmake ninja-build g++ clang libclang-rt-14-dev pkg-config \
+  libcurl4-openssl-dev zlib1g-dev libsqlite3-dev libgtest-dev libgmock-dev libbenchmark-dev \
+  libcpp-httplib-dev python3-dbf tinyproxy
+
+.PHONY: deps build test demo bench fuzz clean format
+
+deps:
+	@missing=$$(for p in $(DEBIAN_PACKAGES); do dpkg-query -W -f='$${Status}\n' $$p 2>/dev/null | grep -q 'install ok installed' || echo $$p; done); \
+	if [ -n "$$missing" ]; then \
+	  echo "Installing: $$missing"; \
+	  SUDO=$$( [ "$$(id -u)" = 0 ] || echo sudo ); \
+	  $$SUDO apt-get update -q && DEBIAN_FRONTEND=noninteractive $$SUDO apt-get install -y -q $$missing; \
+	fi
+
+$(BUILD_DIR)/build.ninja:
+	cmake -S . -B $(BUILD_DIR) -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo
+
+build: $(BUILD_DIR)/build.ninja
+	cmake --build $(BUILD_DIR) -j $(JOBS)
+
+test: deps build
+	cd $(BUILD_DIR) && ctest --output-on-failure -j $(JOBS)
+	$(MAKE) fuzz FUZZ_SECONDS=$(FUZZ_SECONDS)
+
+# Coverage-guided fuzzing under AddressSanitizer and UndefinedBehaviorSanitizer, a short run per target.
+fuzz: deps
+	@[ -f $(FUZZ_DIR)/build.ninja ] || CC=clang CXX=clang++ cmake -S . -B $(FUZZ_DIR) -G Ninja \
+	  -DCMAKE_BUILD_TYPE=RelWithDebInfo -DVOREL_FUZZ=ON
+	cmake --build $(FUZZ_DIR) -j $(JOBS) --target fuzzers
+	FUZZ_SECONDS=$(FUZZ_SECONDS) FUZZ_DIR=$(FUZZ_DIR) fuzz/run_all.sh
+
+demo: deps build
+	tools/demo.sh $(BUILD_DIR) $(if $(KEEP),--keep,)
+
+bench: deps build
+	@for b in $(BUILD_DIR)/bench_*; do [ -x "$$b" ] && echo "== $$b" && "$$b" --benchmark_repetitions=3 --benchmark_report_aggregates_only=true; done
+
+format:
+	find src tests bench fuzz tools -name '*.cpp' -o -name '*.h' | xargs clang-format -i
+
+clean:
+	rm -rf $(BUILD_DIR) $(FUZZ_DIR)

@@ -1,0 +1,82 @@
+#include "platform/regional.h"
+
+#include <cstdio>
+
+namespace vorel {
+namespace {
+
+// Length of the run of `c` starting at position i of `pattern`.
+std::size_t RunLength(const std::string& pattern, std::size_t i) {
+  std::size_t n = 1;
+  while (i + n < pattern.size() && pattern[i + n] == pattern[i]) ++n;
+  return n;
+}
+
+void AppendNumber(std::string& out, int value, std::size_t minDigits) {
+  char buf[16];
+  std::snprintf(buf, sizeof buf, "%0*d", static_cast<int>(minDigits), value);
+  out += buf;
+}
+
+}  // namespace
+
+std::string RegionalSettings::FormatDate(int year, int month, int day) const {
+  std::string out;
+  for (std::size_t i = 0; i < shortDate.size();) {
+    const char c = shortDate[i];
+    const std::size_t n = RunLength(shortDate, i);
+    if (c == 'd') {
+      AppendNumber(out, day, n >= 2 ? 2 : 1);
+    } else if (c == 'M') {
+      AppendNumber(out, month, n >= 2 ? 2 : 1);
+    } else if (c == 'y') {
+      if (n <= 2) {
+        AppendNumber(out, year % 100, 2);
+      } else {
+        AppendNumber(out, year, 4);
+      }
+    } else {
+      out.append(n, c);
+    }
+    i += n;
+  }
+  return out;
+}
+
+std::string RegionalSettings::FormatTime(int hour, int minute, int second) const {
+  std::string out;
+  for (std::size_t i = 0; i < longTime.size();) {
+    const char c = longTime[i];
+    const std::size_t n = RunLength(longTime, i);
+    if (c == 'H') {
+      AppendNumber(out, hour, n >= 2 ? 2 : 1);
+    } else if (c == 'h') {
+      int h12 = hour % 12 == 0 ? 12 : hour % 12;
+      AppendNumber(out, h12, n >= 2 ? 2 : 1);
+    } else if (c == 'm') {
+      AppendNumber(out, minute, n >= 2 ? 2 : 1);
+    } else if (c == 's') {
+      AppendNumber(out, second, n >= 2 ? 2 : 1);
+    } else {
+      out.append(n, c);
+    }
+    i += n;
+  }
+  return out;
+}
+
+std::string DateTimeText(const Clock& clock, const RegionalSettings& regional) {
+  const LocalDateTime date = clock.LocalNow();
+  std::string text = regional.FormatDate(date.year, date.month, date.day);
+  const LocalDateTime time = clock.LocalNow();
+  text += ' ';
+  text += regional.FormatTime(time.hour, time.minute, time.second);
+  return text;
+}
+
+std::string TimeText(const Clock& clock, const RegionalSettings& regional) {
+  const LocalDateTime now = clock.LocalNow();
+  return regional.FormatTime(now.hour, now.minute, now.second);
+}
+
+}  // namespace vorel

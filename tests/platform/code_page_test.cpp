@@ -1,0 +1,56 @@
+#include "platform/code_page.h"
+
+#include <gtest/gtest.h>
+
+#include "platform/calendar.h"
+#include "platform/regional.h"
+
+namespace vorel {
+namespace {
+
+TEST(CodePage, CyrillicConstantsBecomeWindows1251AtCompileTime) {
+  constexpr AnsiText kText("Не обнаружено Ёё №");
+  EXPECT_EQ(kText.view(), "\xCD\xE5 \xEE\xE1\xED\xE0\xF0\xF3\xE6\xE5\xED\xEE \xA8\xB8 \xB9");
+}
+
+TEST(CodePage, CaseMappingCoversCyrillicAndYo) {
+  EXPECT_EQ(ToUpperAnsi(AnsiText("петров ёлкин abc").view()), AnsiText("ПЕТРОВ ЁЛКИН ABC").view());
+  EXPECT_EQ(ToLowerAnsi(AnsiText("ПЕТРОВ ЁЛКИН ABC").view()), AnsiText("петров ёлкин abc").view());
+  EXPECT_EQ(ToUpperAnsi("\xB3\xBF"), "\xB2\xAF");  // і ї -> І Ї
+  EXPECT_EQ(ToUpperAnsi("1-;\xB9"), "1-;\xB9");    // digits, punctuation and № stay
+}
+
+TEST(CodePage, AnsiToOemKeepsLengthAndMapsCyrillic) {
+  EXPECT_EQ(AnsiToOem(AnsiText("C:\\Клиника Ёё\\").view()), "C:\\\x8A\xAB\xA8\xAD\xA8\xAA\xA0 \xF0\xF1\\");
+  EXPECT_EQ(AnsiToOem("\x88"), "?");  // the euro sign has no place in 866
+  EXPECT_EQ(AnsiToOem(""), "");
+  EXPECT_EQ(OemToAnsi(AnsiToOem(AnsiText("Запись").view())), AnsiText("Запись").view());
+}
+
+TEST(CodePage, Utf8RoundTripAndBadSequences) {
+  EXPECT_EQ(AnsiToUtf8(AnsiText("Запись №1").view()), "Запись №1");
+  EXPECT_EQ(Utf8ToAnsi("Запись №1"), AnsiText("Запись №1").view());
+  EXPECT_EQ(Utf8ToAnsi("a\xD0"), "a?");      // cut short
+  EXPECT_EQ(Utf8ToAnsi("\x80z"), "?z");      // stray continuation byte
+  EXPECT_EQ(Utf8ToAnsi("\xE2\x82\xAC"), "\x88");  // €
+  EXPECT_EQ(Utf8ToAnsi("\xF0\x9F\x98\x80"), "?");  // outside 1251
+}
+
+TEST(Calendar, RoundTripsAndJulianDays) {
+  EXPECT_EQ(JulianDayFromCivil(1970, 1, 1), 2440588);
+  EXPECT_EQ(JulianDayFromCivil(1899, 12, 30), 2415019);
+  EXPECT_EQ(CivilFromJulianDay(2449678), (CivilDate{1994, 11, 21}));
+  for (int64_t d = -800000; d < 800000; d += 997) EXPECT_EQ(DaysFromCivil(CivilFromDays(d).year, CivilFromDays(d).month, CivilFromDays(d).day), d);
+  EXPECT_TRUE(IsValidDate(2024, 2, 29));
+  EXPECT_FALSE(IsValidDate(2026, 2, 29));
+}
+
+TEST(Regional, RussianProfileFormats) {
+  RegionalSettings r;
+  EXPECT_EQ(r.FormatDate(2026, 12, 7), "07.12.2026");
+  EXPECT_EQ(r.FormatTime(7, 5, 9), "7:05:09");
+  EXPECT_EQ(r.FormatTime(22, 38, 35), "22:38:35");
+}
+
+}  // namespace
+}  // namespace vorel
