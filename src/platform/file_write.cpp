@@ -1,0 +1,20 @@
+#include "platform/file_write.h"
+
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+#include <memory>
+
+namespace vorel {
+
+void WriteWholeFile(const std::string& path, std::string_view bytes) {
+  auto fail = [&](int err) {
+    throw FileWriteError("Cannot create file \"" + path + "\". " + std::strerror(err));
+  };
+  std::unique_ptr<FILE, int (*)(FILE*)> file(std::fopen(path.c_str(), "wb"), &std::fclose);
+  if (!file) fail(errno);
+  if (!bytes.empty() && std::fwrite(bytes.data(), 1, bytes.size(), file.get()) != bytes.size()) fail(errno);
+  if (std::fflush(file.get()) != 0) fail(errno);
+}
+
+}  // namespace vorel

@@ -1,0 +1,32 @@
+#include <fcntl.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include "platform/process.h"
+
+namespace vorel {
+
+void SystemProcessLauncher::StartDetached(const std::string& scriptPath) {
+  // Fork twice: the middle child starts a new session and exits at once, so the script is adopted by init,
+  // never becomes our zombie and survives the service being stopped by it.
+  const pid_t child = fork();
+  if (child < 0) return;
+  if (child == 0) {
+    setsid();
+    if (fork() != 0) _exit(0);
+    const int devNull = open("/dev/null", O_RDWR);
+    if (devNull >= 0) {
+      dup2(devNull, STDIN_FILENO);
+      dup2(devNull, STDOUT_FILENO);
+      dup2(devNull, STDERR_FILENO);
+      if (devNull > STDERR_FILENO) close(devNull);
+    }
+    for (int fd = 3; fd < 1024; ++fd) close(fd);
+    execl("/bin/sh", "sh", scriptPath.c_str(), static_cast<char*>(nullptr));
+    _exit(127);
+  }
+  int status = 0;
+  waitpid(child, &status, 0);
+}
+
+}  // namespace vorel

@@ -1,0 +1,206 @@
+#include "exchange/admin_commands.h"
+
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <filesystem>
+#include <fstream>
+#include <thread>
+
+#include "exchange/admin_scripts.h"
+#include "platform/code_page.h"
+
+namespace vorel {
+namespace {
+
+namespace fs = std::filesystem;
+
+std::string ReadFile(const fs::path& p) {
+  std::ifstream in(p, std::ios::binary);
+  return {std::istreambuf_iterator<char>(in), {}};
+}
+
+class ScriptedHttpClient : public HttpClient {
+ public:
+  std::string body;
+  bool fail = false;
+  std::string lastUrl;
+  std::string Post(const std::string&, const std::string&, const std::string&) override { return {}; }
+  std::string Get(const std::string& url) override {
+    lastUrl = url;
+    if (fail) throw HttpConnectError("Connection refused");
+    return body;
+  }
+  ProxySettings& proxy() override { return proxy_; }
+  void Disconnect() override {}
+
+ private:
+  ProxySettings proxy_;
+};
+
+class RecordingLauncher : public ProcessLauncher {
+ public:
+  std::vector<std::string> started;
+  void StartDetached(const std::string& path) override { started.push_back(path); }
+};
+
+std::string ElfImage(std::size_t size) {
+  std::string image(size, 'x');
+  image.replace(0, 4,
+                "\x7F"
+                "ELF");
+  return image;
+}
+
+class AdminTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    dir_ = fs::temp_directory_path() / ("admin_test_" + std::to_string(getpid()) + "_" +
+                                        ::testing::UnitTest::GetInstance()->current_test_info()->name());
+    fs::create_directories(dir_ / "prog");
+    fs::create_directories(dir_ / "state");
+  }
+  void TearDown() override {
+    fs::permissions(dir_ / "prog", fs::perms::owner_all);
+    fs::remove_all(dir_);
+  }
+  AdminContext Context() {
+    return AdminContext{http_,
+                        launcher_,
+                        clock_,
+                        "d:\\clinic",
+                        (dir_ / "prog").string() + "/",
+                        (dir_ / "state").string(),
+                        "updates.example"};
+  }
+  fs::path dir_;
+  ScriptedHttpClient http_;
+  RecordingLauncher launcher_;
+  SystemClock clock_;
+};
+
+TEST_F(AdminTest, InfoListsVersionBaseAndProgramFolderUnescaped) {
+  AdminContext ctx = Context();
+  ctx.programFolder = "C:\\Svc\\";
+  EXPECT_EQ(AdminInfo(ctx), "{\"version\":\"620\",\"base\":\"d:\\clinic\",\"path\":\"C:\\Svc\\\"}");
+}
+
+TEST_F(AdminTest, UpdateRefusesSmallOrForeignDownloadsAndWritesNothing) {
+  AdminContext ctx = Context();
+  http_.body = ElfImage(100000);
+  EXPECT_EQ(AdminUpdate(ctx), "file load error");
+  EXPECT_EQ(http_.lastUrl.rfind("http://updates.example/upload/vorel_service.zip?", 0), 0u);
+  // A large error page from a proxy is not a program either.
+  http_.body = std::string(200000, '<');
+  EXPECT_EQ(AdminUpdate(ctx), "file load error");
+  EXPECT_TRUE(fs::is_empty(dir_ / "prog"));
+  EXPECT_TRUE(launcher_.started.empty());
+}
+
+TEST_F(AdminTest, UpdateSavesProgramWritesScriptAndStartsIt) {
+  AdminContext ctx = Context();
+  http_.body = ElfImage(100001);
+  EXPECT_EQ(AdminUpdate(ctx), "start load file create load... Size:100001");
+  EXPECT_EQ(ReadFile(dir_ / "prog" / "vorel_servicenew"), http_.body);
+  const std::string script = ReadFile(dir_ / "prog" / "serv.sh");
+  EXPECT_EQ(script, PosixUpdateScript(ctx.programFolder, "VorelService"));
+  ASSERT_EQ(launcher_.started.size(), 1u);
+  EXPECT_EQ(launcher_.started[0], ctx.programFolder + "serv.sh");
+  // A second run overwrites both files.
+  http_.body = ElfImage(150000);
+  EXPECT_EQ(AdminUpdate(ctx), "start load file create load... Size:150000");
+  EXPECT_EQ(fs::file_size(dir_ / "prog" / "vorel_servicenew"), 150000u);
+}
+
+TEST_F(AdminTest, UpdateFailureTexts) {
+  AdminContext ctx = Context();
+  http_.fail = true;
+  EXPECT_EQ(AdminUpdate(ctx), " *Connection refused message: HttpConnectError");
+  http_.fail = false;
+  http_.body = ElfImage(100001);
+  if (getuid() != 0) {  // root writes through any permission bits
+    fs::permissions(dir_ / "prog", fs::perms::owner_read | fs::perms::owner_exec);
+  } else {
+    ctx.programFolder = (dir_ / "missing").string() + "/";
+  }
+  const std::string answer = AdminUpdate(ctx);
+  EXPECT_EQ(answer.rfind("start load  *Cannot create file \"", 0), 0u) << answer;
+  EXPECT_NE(answer.find(" message: FileWriteError"), std::string::npos) << answer;
+  EXPECT_TRUE(launcher_.started.empty());
+}
+
+TEST_F(AdminTest, RestartWritesScriptBesideStateStore) {
+  AdminContext ctx = Context();
+  const std::string path = (dir_ / "state" / "serv.sh").string();
+  EXPECT_EQ(AdminRestart(ctx), "restart... " + path);
+  EXPECT_EQ(ReadFile(path), "#!/bin/sh\nsystemctl stop VorelService\nsystemctl start VorelService\n");
+  ASSERT_EQ(launcher_.started.size(), 1u);
+  ctx.stateStoreFolder = (dir_ / "missing").string();
+  const std::string answer = AdminRestart(ctx);
+  EXPECT_NE(answer.find(std::string(AnsiText(" сообщение: FileWriteError").view())), std::string::npos)
+      << answer;
+  EXPECT_EQ(launcher_.started.size(), 1u);
+}
+
+TEST(AdminScripts, WindowsUpdateScriptIsByteExactWithOemFolder) {
+  const std::string folder(AnsiText("C:\\Программы\\Запись\\").view());
+  const std::string oem = AnsiToOem(folder);
+  EXPECT_EQ(WindowsUpdateScript(folder, "VorelService"),
+            "C:\r\n"
+            "cd \"" +
+                oem +
+                "\"\r\n"
+                "%systemroot%\\system32\\net stop VorelService\r\n"
+                "TIMEOUT /T 10 /NOBREAK\r\n"
+                "del \"" +
+                oem +
+                "vorel_service.exe\"\r\n"
+                "rename \"" +
+                oem +
+                "vorel_servicenew.exe\" vorel_service.exe\r\n"
+                "%systemroot%\\system32\\net start VorelService\r\n");
+  EXPECT_EQ(oem.substr(3, 9), "\x8F\xE0\xAE\xA3\xE0\xA0\xAC\xAC\xEB");  // Программы in 866
+}
+
+TEST(AdminScripts, WindowsScriptsForNetworkShareAndRestart) {
+  const std::string script = WindowsUpdateScript("\\\\server\\svc\\", "VorelService");
+  EXPECT_EQ(script.substr(0, 4), "\\:\r\n");
+  EXPECT_NE(script.find("cd \"\\\\server\\svc\\\"\r\n"), std::string::npos);
+  EXPECT_EQ(
+      WindowsRestartScript("VorelService"),
+      "%systemroot%\\system32\\net stop VorelService\r\n%systemroot%\\system32\\net start VorelService\r\n");
+}
+
+TEST(AdminScripts, PosixUpdateScriptQuotesTheFolder) {
+  EXPECT_EQ(PosixUpdateScript("/opt/it's/", "VorelService"),
+            "#!/bin/sh\n"
+            "cd '/opt/it'\\''s/'\n"
+            "systemctl stop VorelService\n"
+            "sleep 10\n"
+            "rm -f '/opt/it'\\''s/vorel_service'\n"
+            "mv '/opt/it'\\''s/vorel_servicenew' '/opt/it'\\''s/vorel_service'\n"
+            "chmod +x '/opt/it'\\''s/vorel_service'\n"
+            "systemctl start VorelService\n");
+}
+
+TEST(SystemProcessLauncher, StartsScriptWithoutWaitingForIt) {
+  const fs::path dir = fs::temp_directory_path() / ("launch_" + std::to_string(getpid()));
+  fs::create_directories(dir);
+  const fs::path marker = dir / "done";
+  const fs::path script = dir / "slow.sh";
+  std::ofstream(script) << "sleep 2\necho ran > '" << marker.string() << "'\n";
+  SystemProcessLauncher launcher;
+  const auto start = std::chrono::steady_clock::now();
+  launcher.StartDetached(script.string());
+  EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(1));
+  EXPECT_FALSE(fs::exists(marker));
+  for (int i = 0; i < 100 && !fs::exists(marker); ++i)
+    std::this_thread::sleep_for(std::chrono::milliseconds(50));
+  EXPECT_TRUE(fs::exists(marker));
+  fs::remove_all(dir);
+}
+
+}  // namespace
+}  // namespace vorel
