@@ -1,0 +1,151 @@
+#pragma once
+
+#include <chrono>
+#include <cstdint>
+#include <filesystem>
+#include <functional>
+#include <memory>
+#include <span>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "dbf/dbf_errors.h"
+#include "dbf/field.h"
+#include "dbf/field_decode.h"
+#include "dbf/field_encode.h"
+#include "dbf/table_layout.h"
+#include "platform/clock.h"
+#include "platform/shared_file.h"
+
+// One VFP table (DBF file, with its FPT memo file) opened in shared mode beside the reception desk program.
+//
+// Reading takes no locks. Every change locks as VFP does: the record's lock byte (and the FoxPro 2.x byte
+// for a table without the structural-index flag) around an update, the header byte around an append, each
+// retried every `lockRetryInterval` up to `lockWait`, then RecordLockedError. Records are re-read under
+// their lock, written whole, flushed, then unlocked. An update never rewrites the header.
+//
+// A table whose header has the structural-index flag can be read (whether or not its .cdx exists), but every
+// write to it fails with IndexedTableWriteError naming the table and writes nothing.
+namespace vorel::dbf {
+
+struct TableOptions {
+  bool readOnly = false;                     // open the files for reading only; writes then fail
+  std::chrono::milliseconds lockWait{5000};  // longest wait for a lock held by another program
+  std::chrono::milliseconds lockRetryInterval{333};
+  const Clock* clock = nullptr;  // for the header's last-update date; nullptr = system
+};
+
+struct CreateOptions {
+  uint8_t codePageMark = 0xC9;  // Windows-1251
+  uint16_t memoBlockSize = 64;  // VFP's default SET BLOCKSIZE
+  const Clock* clock = nullptr;
+};
+
+// One record as a scan or a read gives it. `bytes` is the whole record (byte 0 = deleted flag, then the
+// fields at their offsets); the view stays valid until the scanner moves on.
+struct RecordRef {
+  uint32_t recno = 0;  // 1-based
+  bool deleted = false;
+  std::string_view bytes;
+};
+
+// A sequential read of records 1..N (N = record count when the scan starts) through one reused buffer of
+// about 1 MB; no allocation per record.
+class TableScanner {
+ public:
+  // The next record; false at the end. Throws CorruptTableError when the file ends early.
+  bool Next(RecordRef& record);
+
+ private:
+  friend class Table;
+  TableScanner(const SharedFile& file, const TableLayout& layout, std::string_view tableName, uint32_t count);
+  const SharedFile* file_;
+  const TableLayout* layout_;
+  std::string_view tableName_;
+  uint32_t count_;
+  uint32_t nextRecno_ = 1;
+  uint32_t bufferFirst_ = 0;  // recno of the first record in the buffer
+  uint32_t bufferCount_ = 0;  // records in the buffer
+  std::vector<char> buffer_;
+};
+
+// Called for each record of an update with its bytes freshly read under the lock (`fresh`) and a copy of them
+// to change (`changed`); returns false to leave the record as it is (e.g. it no longer matches the WHERE
+// condition). May throw to fail the whole update before anything is written.
+using RecordChange = std::function<bool(uint32_t recno, std::string_view fresh, std::span<char> changed)>;
+
+class Table {
+ public:
+  // Opens `name` (with or without ".dbf", any letter case on disk) in `folder`, in shared mode, with its memo
+  // file when the table has memo fields. TableNotFoundError, CorruptTableError, TableFileError.
+  static Table Open(const std::filesystem::path& folder, std::string_view name,
+                    const TableOptions& options = {});
+  // Creates a new empty VFP table `name`.dbf (and `name`.fpt when a field needs it) and opens it.
+  // TableFileError when a table of that name exists; FieldValueError for an invalid field list.
+  static Table Create(const std::filesystem::path& folder, std::string_view name,
+                      std::span<const FieldSpec> fields, const CreateOptions& createOptions = {},
+                      const TableOptions& options = {});
+
+  Table(Table&&) noexcept;
+  Table& operator=(Table&&) noexcept;
+  ~Table();
+
+  const std::string& name() const;            // the name as the caller gave it (used in messages)
+  const std::filesystem::path& path() const;  // the .dbf file found on disk
+  const TableLayout& layout() const;
+  const std::vector<Field>& fields() const { return layout().fields; }
+  // A visible field by name, letter case ignored: nullptr / FieldValueError when there is none.
+  const Field* FindField(std::string_view fieldName) const;
+  const Field& GetField(std::string_view fieldName) const;
+
+  // Record count as last read from the header (at open, at Refresh and at each Scan).
+  uint32_t recordCount() const;
+  // Re-reads the record count from the header (other programs append); checks it against the file size.
+  uint32_t Refresh();
+
+  // Scans every record that exists now (refreshes the record count first).
+  TableScanner Scan();
+  // Reads record `recno` fresh from disk into `out` (resized to the record length); false when recno is 0 or
+  // beyond the last record.
+  bool ReadRecord(uint32_t recno, std::string& out);
+
+  // The value of a memo field (M, G, W, P) of a record's bytes, as stored (no code page conversion);
+  // empty for block 0. CorruptTableError when the pointer or length runs past the end of the memo file.
+  std::string ReadMemo(const Field& field, std::string_view record);
+  // As ReadMemo, converted to Windows-1251 when the table stores 866 text and the field is not binary.
+  std::string ReadMemoAnsi(const Field& field, std::string_view record);
+
+  // True when writes are possible (not read-only, no structural index); CheckWritable throws the reason.
+  bool writable() const;
+  void CheckWritable() const;
+
+  // Updates records: locks them in ascending order (waiting per TableOptions), re-reads each, calls `change`;
+  // after every call has returned, writes each changed record, flushes, and unlocks. If a lock cannot be had
+  // or `change` throws, nothing is written and the error passes on. Records beyond the end are skipped.
+  // Returns the number of records written.
+  size_t UpdateRecords(std::span<const uint32_t> recnos, const RecordChange& change);
+  bool UpdateRecord(uint32_t recno, const RecordChange& change);
+  // Sets or clears the deleted flag of a record (under its lock).
+  void SetDeleted(uint32_t recno, bool deleted = true);
+
+  // Appends a record under the header lock: the record starts blank (EncodeBlank of every field,
+  // autoincrement fields numbered), `fill` sets its fields, then it is written at the end with the new record
+  // count, the end-of-file marker and today's date in the header. Returns its record number. If `fill`
+  // throws, nothing is appended.
+  uint32_t AppendRecord(const std::function<void(std::span<char> record)>& fill);
+
+  // Stores `value` (bytes as they go to the file) as a new memo block of the memo file and sets the field's
+  // block number in `record`; an empty value sets block 0. Call it from a RecordChange or an AppendRecord
+  // fill, i.e. under the record's lock.
+  void WriteMemo(const Field& field, std::string_view value, std::span<char> record);
+  // As WriteMemo from Windows-1251 text, converted to 866 when the table stores 866 text.
+  void WriteMemoAnsi(const Field& field, std::string_view ansiText, std::span<char> record);
+
+ private:
+  struct State;
+  explicit Table(std::unique_ptr<State> state);
+  std::unique_ptr<State> state_;
+};
+
+}  // namespace vorel::dbf
