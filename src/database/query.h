@@ -1,0 +1,80 @@
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "database/connection.h"
+#include "platform/clock.h"
+#include "platform/regional.h"
+#include "sql/column.h"
+#include "sql/result_set.h"
+#include "sql/value.h"
+
+// The query object `SQL`: one statement (a list of text lines), either closed or open on the statement's
+// result and positioned on a current row.
+namespace vorel {
+
+class Query {
+ public:
+  Query(Connection& connection, const Clock& clock, const RegionalSettings& regional,
+        std::string name = "SQL")
+      : connection_(connection), clock_(clock), regional_(regional), name_(std::move(name)) {}
+
+  const std::string& name() const { return name_; }
+
+  // The statement text, one entry a line; change it only while the query is closed.
+  std::vector<std::string>& Lines() { return lines_; }
+  const std::vector<std::string>& Lines() const { return lines_; }
+  // The lines joined by line breaks, as the statement is run.
+  std::string StatementText() const;
+
+  // Runs the statement, which must return rows, and stays open on its result at the first row. Throws on
+  // any failure (closed connection, bad statement, a statement without rows) and then stays closed.
+  void Open();
+  void Close();
+  bool Active() const { return active_; }
+
+  // Runs a statement without a result set (UPDATE, INSERT, DELETE, CREATE TABLE); returns the number of rows
+  // affected. Closes the query first.
+  int64_t ExecSQL();
+
+  // The result's columns in order; empty while closed.
+  const std::vector<sql::Column>& Fields() const;
+  size_t FieldCount() const { return Fields().size(); }
+  // Index of the first column of that name (letter case ignored), -1 when there is none.
+  int FindField(std::string_view name) const;
+
+  // Row access; each throws ClosedDatasetError while closed.
+  int64_t RecordCount() const;
+  void First();
+  void Next();
+  bool Eof() const;
+  // The current row's value of a column; text stays valid until the query closes. Throws QueryError for an
+  // index or name the result does not have and at end of rows.
+  sql::Value FieldValue(size_t index) const;
+  sql::Value FieldValue(std::string_view name) const;
+  // The current row's value in the default text form (see value_text.h).
+  std::string FieldText(size_t index) const;
+  std::string FieldText(std::string_view name) const;
+
+  // The open result as a whole (throws ClosedDatasetError while closed).
+  const sql::ResultSet& Result() const;
+
+ private:
+  void RequireOpen() const;
+  size_t RequireField(std::string_view name) const;
+
+  Connection& connection_;
+  const Clock& clock_;
+  const RegionalSettings& regional_;
+  std::string name_;
+  std::vector<std::string> lines_;
+  bool active_ = false;
+  sql::ResultSet result_;
+  size_t row_ = 0;
+};
+
+}  // namespace vorel
