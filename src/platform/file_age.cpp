@@ -1,0 +1,26 @@
+#include "platform/file_age.h"
+
+namespace vorel {
+
+int32_t PackDosDateTime(int year, int month, int day, int hour, int minute, int second) {
+  if (year < 1980 || year > 2107) return -1;
+  const uint32_t date = (static_cast<uint32_t>(year - 1980) << 9) | (static_cast<uint32_t>(month) << 5) |
+                        static_cast<uint32_t>(day);
+  const uint32_t time = (static_cast<uint32_t>(hour) << 11) | (static_cast<uint32_t>(minute) << 5) |
+                        static_cast<uint32_t>(second / 2);
+  return static_cast<int32_t>((date << 16) | time);
+}
+
+std::string PathInFolder(std::string_view folder, std::string_view fileName) {
+#ifdef _WIN32
+  constexpr char kSeparator = '\\';
+#else
+  constexpr char kSeparator = '/';
+#endif
+  std::string path(folder);
+  path += kSeparator;
+  path += fileName;
+  return path;
+}
+
+}  // namespace vorel
