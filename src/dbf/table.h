@@ -55,17 +55,30 @@ struct RecordRef {
 class TableScanner {
  public:
   // The next record; false at the end. Throws CorruptTableError when the file ends early.
-  bool Next(RecordRef& record);
+  bool Next(RecordRef& record) {
+    if (nextRecno_ > count_) return false;
+    if (nextRecno_ - bufferFirst_ >= bufferCount_) Fill();
+    const size_t at = static_cast<size_t>(nextRecno_ - bufferFirst_) * recordLength_;
+    record.recno = nextRecno_++;
+    record.deleted = buffer_[at] == kRecordDeleted;
+    record.bytes = std::string_view(buffer_.data() + at, recordLength_);
+    return true;
+  }
+  // Number of records the scan covers.
+  uint32_t count() const { return count_; }
 
  private:
   friend class Table;
-  TableScanner(const SharedFile& file, const TableLayout& layout, std::string_view tableName, uint32_t count);
+  TableScanner(const SharedFile& file, const TableLayout& layout, const std::string& tableName,
+               uint32_t count);
+  void Fill();
   const SharedFile* file_;
   const TableLayout* layout_;
-  std::string_view tableName_;
+  const std::string* tableName_;
   uint32_t count_;
+  uint32_t recordLength_;
   uint32_t nextRecno_ = 1;
-  uint32_t bufferFirst_ = 0;  // recno of the first record in the buffer
+  uint32_t bufferFirst_ = 1;  // recno of the first record in the buffer
   uint32_t bufferCount_ = 0;  // records in the buffer
   std::vector<char> buffer_;
 };
@@ -142,8 +155,9 @@ class Table {
   // As WriteMemo from Windows-1251 text, converted to 866 when the table stores 866 text.
   void WriteMemoAnsi(const Field& field, std::string_view ansiText, std::span<char> record);
 
+  struct State;  // the open files and layout (table_state.h)
+
  private:
-  struct State;
   explicit Table(std::unique_ptr<State> state);
   std::unique_ptr<State> state_;
 };

@@ -1,0 +1,40 @@
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+
+#include "dbf/held_locks.h"
+#include "platform/shared_file.h"
+
+// The FPT memo file of a table: a 512-byte header (next free block, block size; big-endian) and blocks that
+// each start with an 8-byte header (type, length). New values are appended at the next free block; blocks of
+// old values are never reused or moved.
+namespace vorel::dbf {
+
+inline constexpr uint32_t kMemoTypePicture = 0;
+inline constexpr uint32_t kMemoTypeText = 1;
+
+class MemoFile {
+ public:
+  MemoFile(SharedFile file, std::string tableName);
+
+  // Creates an empty memo file with the given block size.
+  static void Create(const std::string& path, uint16_t blockSize);
+
+  // The value stored at `block`; CorruptTableError when the block or its length runs past the end of the
+  // file.
+  std::string Read(uint32_t block) const;
+  // Appends a value under the memo file's allocation lock and returns its block number. RecordLockedError
+  // when the lock cannot be had.
+  uint32_t Append(uint32_t type, std::string_view data, const LockTiming& timing);
+
+  SharedFile& file() { return file_; }
+
+ private:
+  uint16_t BlockSize() const;
+  SharedFile file_;
+  std::string tableName_;
+};
+
+}  // namespace vorel::dbf

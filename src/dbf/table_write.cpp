@@ -1,0 +1,180 @@
+#include <algorithm>
+#include <cstring>
+
+#include "dbf/byte_order.h"
+#include "dbf/table.h"
+#include "dbf/table_state.h"
+#include "platform/code_page.h"
+
+namespace vorel::dbf {
+
+namespace {
+
+void LockRecord(Table::State& s, HeldLocks& locks, uint32_t recno) {
+  bool ok = locks.Acquire(s.file, kVfpLockBase - recno, s.timing());
+  // A table without the structural-index flag may be shared with a program that uses the FoxPro 2.x offsets.
+  if (ok && !s.layout.hasStructuralIndex())
+    ok = locks.Acquire(s.file, kFoxProLockBase + s.layout.RecordOffset(recno), s.timing());
+  if (!ok)
+    throw RecordLockedError("Record " + std::to_string(recno) + " of table " + s.name +
+                            " is in use by another user");
+}
+
+void LockHeader(Table::State& s, HeldLocks& locks) {
+  bool ok = locks.Acquire(s.file, kVfpLockBase, s.timing());
+  if (ok && !s.layout.hasStructuralIndex()) ok = locks.Acquire(s.file, kFoxProLockBase, s.timing());
+  if (!ok) throw RecordLockedError("Table " + s.name + " is in use by another user (header locked)");
+}
+
+}  // namespace
+
+bool Table::writable() const {
+  return state_->fileWritable && !state_->layout.hasStructuralIndex();
+}
+
+void Table::CheckWritable() const {
+  if (!state_->fileWritable)
+    throw TableFileError("Table " + state_->name + " is open for reading only; nothing was written");
+  if (state_->layout.hasStructuralIndex())
+    throw IndexedTableWriteError("Table " + state_->name +
+                                 " has a structural index that this program cannot keep up to date yet; "
+                                 "nothing was written");
+}
+
+size_t Table::UpdateRecords(std::span<const uint32_t> recnos, const RecordChange& change) {
+  CheckWritable();
+  State& s = *state_;
+  std::vector<uint32_t> order(recnos.begin(), recnos.end());
+  std::sort(order.begin(), order.end());
+  order.erase(std::unique(order.begin(), order.end()), order.end());
+  const uint32_t count = Refresh();
+  std::erase_if(order, [&](uint32_t n) { return n == 0 || n > count; });
+  if (order.empty()) return 0;
+
+  // Ascending order, as every cooperating writer does, so that two writers cannot deadlock.
+  HeldLocks locks;
+  for (uint32_t recno : order) LockRecord(s, locks, recno);
+
+  const size_t length = s.layout.recordLength;
+  std::string fresh(length, '\0');
+  std::string changed(order.size() * length, '\0');
+  std::vector<size_t> toWrite;
+  size_t accepted = 0;
+  for (size_t i = 0; i < order.size(); ++i) {
+    if (s.file.ReadAt(s.layout.RecordOffset(order[i]), fresh) < length)
+      throw CorruptTableError("Table " + s.name + " is damaged: the file ends inside record " +
+                              std::to_string(order[i]));
+    std::span<char> slot(changed.data() + i * length, length);
+    std::memcpy(slot.data(), fresh.data(), length);
+    if (!change(order[i], fresh, slot)) continue;
+    ++accepted;
+    if (std::memcmp(slot.data(), fresh.data(), length) != 0) toWrite.push_back(i);
+  }
+  // Every record was checked and computed before the first byte is written.
+  for (size_t i : toWrite)
+    s.file.WriteAt(s.layout.RecordOffset(order[i]),
+                   std::span<const char>(changed.data() + i * length, length));
+  if (!toWrite.empty()) s.file.Sync();
+  return accepted;
+}
+
+bool Table::UpdateRecord(uint32_t recno, const RecordChange& change) {
+  return UpdateRecords(std::span<const uint32_t>(&recno, 1), change) > 0;
+}
+
+void Table::SetDeleted(uint32_t recno, bool deleted) {
+  const bool found = UpdateRecord(recno, [&](uint32_t, std::string_view, std::span<char> record) {
+    record[0] = deleted ? kRecordDeleted : kRecordActive;
+    return true;
+  });
+  if (!found) throw TableFileError("Table " + state_->name + " has no record " + std::to_string(recno));
+}
+
+uint32_t Table::AppendRecord(const std::function<void(std::span<char> record)>& fill) {
+  CheckWritable();
+  State& s = *state_;
+  TableLayout& layout = s.layout;
+  HeldLocks locks;
+  LockHeader(s, locks);
+
+  // Under the header lock the header and the file size are settled: count the records afresh.
+  std::string header(layout.headerLength, '\0');
+  if (s.file.ReadAt(0, header) < header.size())
+    throw CorruptTableError("Table " + s.name + " is damaged: the header is truncated");
+  if (LoadLe16(&header[8]) != layout.headerLength || LoadLe16(&header[10]) != layout.recordLength)
+    throw TableFileError("Table " + s.name + " has changed its structure since it was opened");
+  const uint32_t headerCount = LoadLe32(&header[4]);
+  const uint64_t size = s.file.Size();
+  const uint64_t fileCount =
+      size < layout.headerLength ? 0 : (size - layout.headerLength) / layout.recordLength;
+  if (headerCount > fileCount)
+    throw CorruptTableError("Table " + s.name + " is damaged: the header counts " +
+                            std::to_string(headerCount) + " records but the file holds " +
+                            std::to_string(fileCount));
+  const uint64_t recno64 = fileCount + 1;
+  // Records must stay below the lock bytes (VFP's 2 GB limit).
+  if (layout.headerLength + recno64 * layout.recordLength + 1 >= kVfpLockBase - recno64)
+    throw TableFileError("Table " + s.name + " is full; nothing was written");
+  const auto recno = static_cast<uint32_t>(recno64);
+
+  std::string record(layout.recordLength, '\0');
+  std::span<char> bytes(record);
+  record[0] = kRecordActive;
+  for (const Field& f : layout.allFields)
+    if (f.type != FieldType::kNullFlags) EncodeBlank(f, bytes);
+  // Autoincrement fields take the counter stored in their descriptor; the descriptor keeps counter + step.
+  std::vector<std::pair<size_t, uint32_t>> counters;
+  for (size_t i = 0; i < layout.allFields.size(); ++i) {
+    const Field& f = layout.allFields[i];
+    if (!f.autoIncrement() || f.type != FieldType::kInteger) continue;
+    const size_t at = kTableHeaderSize + i * kFieldDescriptorSize;
+    const uint32_t next = LoadLe32(&header[at + 19]);
+    const auto step = static_cast<uint8_t>(header[at + 23]);
+    EncodeInteger(f, static_cast<int32_t>(next), bytes);
+    counters.emplace_back(at + 19, next + step);
+  }
+  fill(bytes);
+
+  LockRecord(s, locks, recno);
+  record += kEndOfFile;
+  s.file.WriteAt(layout.RecordOffset(recno), record);
+  for (auto [at, value] : counters) {
+    char counter[4];
+    StoreLe32(counter, value);
+    s.file.WriteAt(at, counter);
+  }
+  const LocalDateTime today = s.options.clock ? s.options.clock->LocalNow() : SystemClock().LocalNow();
+  char stamp[7];
+  stamp[0] = static_cast<char>(layout.isVisualFoxPro() ? today.year % 100 : today.year - 1900);
+  stamp[1] = static_cast<char>(today.month);
+  stamp[2] = static_cast<char>(today.day);
+  StoreLe32(stamp + 3, recno);
+  s.file.WriteAt(1, stamp);
+  s.file.Sync();
+  layout.recordCount = recno;
+  return recno;
+}
+
+void Table::WriteMemo(const Field& field, std::string_view value, std::span<char> record) {
+  CheckWritable();
+  if (!field.isMemo())
+    throw FieldValueError("Data type mismatch: field " + field.name + " is not a memo field");
+  if (value.empty()) {
+    EncodeMemoBlock(field, 0, record);
+    return;
+  }
+  if (!state_->memo) throw TableFileError("Table " + state_->name + ": " + state_->memoProblem);
+  const uint32_t type = field.type == FieldType::kMemo      ? kMemoTypeText
+                        : field.type == FieldType::kPicture ? 0
+                                                            : 2;
+  EncodeMemoBlock(field, state_->memo->Append(type, value, state_->timing()), record);
+}
+
+void Table::WriteMemoAnsi(const Field& field, std::string_view ansiText, std::span<char> record) {
+  if (field.oemText)
+    WriteMemo(field, AnsiToOem(ansiText), record);
+  else
+    WriteMemo(field, ansiText, record);
+}
+
+}  // namespace vorel::dbf
