@@ -1,0 +1,69 @@
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "booking/patient_index.h"
+#include "booking/patient_record.h"
+#include "platform/clock.h"
+
+namespace vorel {
+
+// The column list of the patient load when the portal gives none.
+inline constexpr std::string_view kDefaultPatientColumnList =
+    "npol,kl,fiol,im,ot,uch,npol,kl,lpu1,probc,data_r";
+
+// The in-memory copy of the clinic's patient register. Slots are numbered from 1; after a load slots 1 to
+// `patient count` hold the patients in the order the load query gave them. The table grows as a load needs
+// it; slots above the count may still hold an earlier, larger load and are never read.
+class PatientCache {
+ public:
+  PatientCache();
+
+  int32_t count() const { return count_; }  // `patient count`
+  const pac_rec& slot(int32_t n) const { return slots_[static_cast<std::size_t>(n)]; }
+
+  // First slot (lowest number) among 1..count whose kl equals id, or nullptr.
+  const pac_rec* FindPatientById(int32_t id) const;
+  // Every slot among 1..count whose fiol and npol equal the given texts exactly, in slot order.
+  std::vector<const pac_rec*> FindPatientsByNameAndPolicy(std::string_view fiol, std::string_view npol) const;
+
+  // The same answers by walking the slots one by one (the reference the indexes must agree with).
+  const pac_rec* ScanPatientById(int32_t id) const;
+  std::vector<const pac_rec*> ScanPatientsByNameAndPolicy(std::string_view fiol, std::string_view npol) const;
+
+  // Loading, used by LoadPatientCache: BeginLoad empties the cache (count 0); each row gets a cleared slot
+  // from PrepareSlot (slot numbers 1, 2, 3, ... in turn) and is indexed by CommitSlot once filled, whether
+  // or not every field could be read; FinishLoad sets the count.
+  void BeginLoad();
+  // Makes room for that many patients in the current load (optional; the table grows anyway).
+  void Reserve(int32_t patients);
+  pac_rec& PrepareSlot(int32_t n);
+  void CommitSlot(int32_t n);
+  void FinishLoad(int32_t count);
+
+  // Bytes the slots and indexes hold (inline texts included; the rare long texts on the heap are not).
+  std::size_t HeldBytes() const;
+
+  // `patient column list`: what the load selects; also used by adm_user and adm_polis.
+  std::string columnList{kDefaultPatientColumnList};
+  // `time of last load`: end of the last load attempt that ran to its end. The zero time point makes the
+  // next poll cycle reload.
+  Clock::TimePoint timeOfLastLoad{};
+
+ private:
+  std::vector<pac_rec> slots_;  // slot 0 is never filled
+  int32_t count_ = 0;
+  int32_t committed_ = 0;  // highest slot indexed in the current load
+  PatientIdIndex byId_;
+  PatientNameIndex byNameAndPolicy_;
+};
+
+// True when the poll cycle must reload: more whole minutes since the last load than the larger of 30 and
+// patient count div 1000.
+bool PatientReloadDue(const PatientCache& cache, Clock::TimePoint now);
+
+}  // namespace vorel

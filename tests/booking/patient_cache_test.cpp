@@ -1,0 +1,188 @@
+#include "booking/patient_cache.h"
+
+#include <gtest/gtest.h>
+
+#include <random>
+
+#include "booking/inline_text.h"
+#include "booking/patient_normalise.h"
+#include "platform/code_page.h"
+#include "platform/error.h"
+
+namespace vorel {
+namespace {
+
+struct Row {
+  int32_t kl;
+  std::string fiol;
+  std::string npol;
+};
+
+void Load(PatientCache& cache, const std::vector<Row>& rows) {
+  cache.BeginLoad();
+  int32_t n = 1;
+  for (const Row& r : rows) {
+    pac_rec& rec = cache.PrepareSlot(n);
+    rec.kl = r.kl;
+    rec.fiol.assign(r.fiol);
+    rec.npol.assign(r.npol);
+    cache.CommitSlot(n);
+    ++n;
+  }
+  cache.FinishLoad(n - 1);
+}
+
+TEST(InlineTextTest, KeepsShortTextsInsideAndLongOnesWhole) {
+  InlineText<15> t("abc");
+  EXPECT_EQ(t.view(), "abc");
+  EXPECT_FALSE(t.onHeap());
+  const std::string longText(300, 'x');
+  t.assign(longText);
+  EXPECT_TRUE(t.onHeap());
+  EXPECT_EQ(t.view(), longText);
+  InlineText<15> copy(t);
+  InlineText<15> moved(std::move(t));
+  EXPECT_EQ(copy.view(), longText);
+  EXPECT_EQ(moved.view(), longText);
+  moved.assign(moved.view().substr(290));  // a piece of its own heap text
+  EXPECT_EQ(moved.view(), std::string(10, 'x'));
+  copy.assign(std::string(15, 'y'));
+  EXPECT_FALSE(copy.onHeap());
+  EXPECT_EQ(copy.view(), std::string(15, 'y'));
+}
+
+TEST(PatientNormaliseTest, FieldsAreHeldAsTheClinicMeantThem) {
+  constexpr AnsiText kStored(" Петров ");
+  constexpr AnsiText kHeld("петров");
+  EXPECT_EQ(NormaliseSurname(kStored.view()), kHeld.view());
+  EXPECT_EQ(NormaliseSurname("  IVANOV\t"), "ivanov");
+  constexpr AnsiText kOleg(" Олег     ");
+  EXPECT_EQ(NormaliseInitial(kOleg.view()), ' ');
+  constexpr AnsiText kLower("анна      ");
+  constexpr AnsiText kUpperA("А");
+  EXPECT_EQ(NormaliseInitial(kLower.view()), kUpperA.view()[0]);
+  EXPECT_EQ(NormaliseInitial("          "), std::nullopt);
+  EXPECT_EQ(NormaliseInitial(""), std::nullopt);
+  EXPECT_EQ(NormalisePlainText("  12 34  "), "12 34");
+  EXPECT_EQ(LowBits16(70000), 4464);
+  EXPECT_EQ(LowBits8(300), 44);
+  EXPECT_EQ(LowBits16(-1), 65535);
+}
+
+TEST(PatientCacheTest, IndexesAgreeWithScansOnDuplicatesAndCollisions) {
+  std::mt19937 rng(7);
+  std::vector<Row> rows;
+  for (int i = 0; i < 20000; ++i) {
+    // Few distinct values, so ids, surnames and policy numbers repeat often.
+    rows.push_back({static_cast<int32_t>(rng() % 3000) + 1, "fam" + std::to_string(rng() % 300),
+                    std::to_string(rng() % 40)});
+  }
+  PatientCache cache;
+  Load(cache, rows);
+  ASSERT_EQ(cache.count(), 20000);
+  for (int32_t id = -2; id < 3100; ++id) {
+    ASSERT_EQ(cache.FindPatientById(id), cache.ScanPatientById(id)) << id;
+  }
+  for (int f = 0; f < 310; f += 3) {
+    for (int p = 0; p < 42; p += 5) {
+      const std::string fam = "fam" + std::to_string(f), pol = std::to_string(p);
+      ASSERT_EQ(cache.FindPatientsByNameAndPolicy(fam, pol), cache.ScanPatientsByNameAndPolicy(fam, pol));
+    }
+  }
+  // Texts that only differ in where one ends and the other begins are different keys.
+  EXPECT_TRUE(cache.FindPatientsByNameAndPolicy("fam1", "23").size() !=
+                  cache.FindPatientsByNameAndPolicy("fam12", "3").size() ||
+              cache.FindPatientsByNameAndPolicy("fam1", "23") !=
+                  cache.FindPatientsByNameAndPolicy("fam12", "3"));
+}
+
+TEST(PatientCacheTest, DuplicateIdsGiveTheLowerSlotAndNamesComeInSlotOrder) {
+  PatientCache cache;
+  Load(cache, {{5, "a", "1"}, {7, "b", "2"}, {5, "c", "3"}, {9, "b", "2"}});
+  ASSERT_NE(cache.FindPatientById(5), nullptr);
+  EXPECT_EQ(cache.FindPatientById(5), &cache.slot(1));
+  const auto both = cache.FindPatientsByNameAndPolicy("b", "2");
+  ASSERT_EQ(both.size(), 2u);
+  EXPECT_EQ(both[0], &cache.slot(2));
+  EXPECT_EQ(both[1], &cache.slot(4));
+  EXPECT_TRUE(cache.FindPatientsByNameAndPolicy("B", "2").empty());
+  EXPECT_TRUE(cache.FindPatientsByNameAndPolicy("b ", "2").empty());
+}
+
+TEST(PatientCacheTest, SmallerReloadHidesTheOldHigherSlots) {
+  PatientCache cache;
+  Load(cache, {{1, "a", "1"}, {2, "b", "2"}, {3, "c", "3"}});
+  Load(cache, {{4, "d", "4"}});
+  EXPECT_EQ(cache.count(), 1);
+  EXPECT_EQ(cache.slot(3).kl, 3);  // still in memory
+  EXPECT_EQ(cache.FindPatientById(3), nullptr);
+  EXPECT_TRUE(cache.FindPatientsByNameAndPolicy("c", "3").empty());
+  EXPECT_EQ(cache.FindPatientById(4), &cache.slot(1));
+}
+
+TEST(PatientCacheTest, ALoadThatNeverFinishesLeavesTheCacheEmpty) {
+  PatientCache cache;
+  Load(cache, {{1, "a", "1"}});
+  cache.BeginLoad();
+  cache.PrepareSlot(1).kl = 8;
+  cache.CommitSlot(1);
+  EXPECT_EQ(cache.count(), 0);
+  EXPECT_EQ(cache.FindPatientById(8), nullptr);
+  EXPECT_EQ(cache.FindPatientById(1), nullptr);
+}
+
+TEST(PatientCacheTest, ReusedSlotKeepsNothingOfItsEarlierPatient) {
+  PatientCache cache;
+  cache.BeginLoad();
+  pac_rec& first = cache.PrepareSlot(1);
+  first.kl = 1;
+  first.fiol.assign("old");
+  first.data_r.assign("01.01.1950");
+  first.im = 'A';
+  first.hasIm = true;
+  first.lpu1 = 9;
+  cache.CommitSlot(1);
+  cache.FinishLoad(1);
+  cache.BeginLoad();
+  const pac_rec& again = cache.PrepareSlot(1);
+  EXPECT_EQ(again.kl, 0);
+  EXPECT_TRUE(again.fiol.empty());
+  EXPECT_TRUE(again.data_r.empty());
+  EXPECT_TRUE(again.imText().empty());
+  EXPECT_EQ(again.lpu1, 0);
+}
+
+TEST(PatientCacheTest, GrowsPastOneMillionPatients) {
+  PatientCache cache;
+  cache.BeginLoad();
+  const int32_t total = 1000005;
+  for (int32_t n = 1; n <= total; ++n) {
+    cache.PrepareSlot(n).kl = n;
+    cache.CommitSlot(n);
+  }
+  cache.FinishLoad(total);
+  EXPECT_EQ(cache.count(), total);
+  ASSERT_NE(cache.FindPatientById(total), nullptr);
+  EXPECT_EQ(cache.FindPatientById(total)->kl, total);
+  EXPECT_THROW(cache.PrepareSlot(total + 5), Error);
+}
+
+TEST(PatientCacheTest, ReloadIsDueAfterTheLargerOf30MinutesAndCountDiv1000) {
+  using std::chrono::minutes;
+  PatientCache cache;
+  const Clock::TimePoint now = std::chrono::system_clock::now();
+  EXPECT_TRUE(PatientReloadDue(cache, now));  // never loaded
+  cache.timeOfLastLoad = now - minutes(30);
+  EXPECT_FALSE(PatientReloadDue(cache, now));
+  cache.timeOfLastLoad = now - minutes(31);
+  EXPECT_TRUE(PatientReloadDue(cache, now));
+  std::vector<Row> rows(90000, Row{1, "a", "1"});
+  Load(cache, rows);
+  cache.timeOfLastLoad = now - minutes(90);
+  EXPECT_FALSE(PatientReloadDue(cache, now));
+  cache.timeOfLastLoad = now - minutes(91);
+  EXPECT_TRUE(PatientReloadDue(cache, now));
+}
+
+}  // namespace
+}  // namespace vorel
