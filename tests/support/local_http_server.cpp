@@ -19,27 +19,25 @@ void LocalHttpServer::Stop() {
   }
 }
 
-std::vector<std::pair<std::string, std::string>> ParseMultipart(const std::string& body,
-                                                                const std::string& boundary) {
-  std::vector<std::pair<std::string, std::string>> fields;
-  const std::string delimiter = "--" + boundary;
-  const std::string header = "\r\nContent-Disposition: form-data; name=\"";
-  std::size_t pos = 0;
-  for (;;) {
-    if (body.compare(pos, delimiter.size(), delimiter) != 0) throw std::runtime_error("missing delimiter");
-    pos += delimiter.size();
-    if (body.compare(pos, 4, "--\r\n") == 0 && pos + 4 == body.size()) return fields;
-    if (body.compare(pos, header.size(), header) != 0) throw std::runtime_error("bad part header");
-    pos += header.size();
-    const std::size_t nameEnd = body.find("\"\r\n\r\n", pos);
-    if (nameEnd == std::string::npos) throw std::runtime_error("bad part name");
-    std::string name = body.substr(pos, nameEnd - pos);
-    pos = nameEnd + 5;
-    const std::size_t valueEnd = body.find("\r\n" + delimiter, pos);
-    if (valueEnd == std::string::npos) throw std::runtime_error("unterminated part");
-    fields.emplace_back(std::move(name), body.substr(pos, valueEnd - pos));
-    pos = valueEnd + 2;
+ReceivedBody ReadBody(const httplib::Request& req, const httplib::ContentReader& reader) {
+  ReceivedBody body;
+  if (req.is_multipart_form_data()) {
+    reader(
+        [&](const httplib::MultipartFormData& part) {
+          body.fields.emplace_back(part.name, std::string());
+          return true;
+        },
+        [&](const char* data, size_t length) {
+          body.fields.back().second.append(data, length);
+          return true;
+        });
+  } else {
+    reader([&](const char* data, size_t length) {
+      body.raw.append(data, length);
+      return true;
+    });
   }
+  return body;
 }
 
 }  // namespace vorel::test

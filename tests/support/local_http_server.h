@@ -29,8 +29,12 @@ class LocalHttpServer {
   int port_ = 0;
 };
 
-// Splits a multipart/form-data body into its fields (name, value) in order; throws on a malformed body.
-std::vector<std::pair<std::string, std::string>> ParseMultipart(const std::string& body,
-                                                                const std::string& boundary);
+// A request body as a handler with a content reader receives it: the fields of a multipart/form-data body in
+// the order sent, each value byte for byte; any other body whole in `raw`.
+struct ReceivedBody {
+  std::vector<std::pair<std::string, std::string>> fields;
+  std::string raw;
+};
+ReceivedBody ReadBody(const httplib::Request& req, const httplib::ContentReader& reader);
 
 }  // namespace vorel::test

@@ -1,0 +1,23 @@
+#include "exchange/request_address.h"
+
+#include "build_config.h"
+
+namespace vorel {
+
+std::string PortalHost(StateStore& store) {
+  std::string host = store.Read("portal_host");
+  return host.empty() ? std::string(build::kPortalHost) : host;
+}
+
+std::string RequestAddress(const std::string& serverAddressOverride, const std::string& portalHost,
+                           const std::string& id, const std::string& pass) {
+  std::string address =
+      serverAddressOverride.empty() ? "http://" + portalHost + "/medic/server.php" : serverAddressOverride;
+  address += "?id=";
+  address += id;
+  address += "&pass=";
+  address += pass;
+  return address;
+}
+
+}  // namespace vorel

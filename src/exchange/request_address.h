@@ -1,0 +1,16 @@
+#pragma once
+
+#include <string>
+
+#include "platform/state_store.h"
+
+namespace vorel {
+
+// The host of the portal: the state store value "portal_host" when non-empty, else the built-in one.
+std::string PortalHost(StateStore& store);
+
+// override (or "http://" + host + "/medic/server.php") + "?id=" + id + "&pass=" + pass, nothing escaped.
+std::string RequestAddress(const std::string& serverAddressOverride, const std::string& portalHost,
+                           const std::string& id, const std::string& pass);
+
+}  // namespace vorel
