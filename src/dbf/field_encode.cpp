@@ -84,15 +84,19 @@ void WriteNumericText(const Field& field, bool negative, const std::string& intP
   Overflow(field);
 }
 
-void StoreNumericText(const Field& field, double value, std::span<char> record) {
-  if (!std::isfinite(value) || std::fabs(value) >= 1e20) Overflow(field);
+// The shortest decimal digits of |value| that read back as the same double, split at the point.
+std::pair<std::string, std::string> DecimalDigits(double value) {
   char buf[64];
   auto [end, ec] = std::to_chars(buf, buf + sizeof buf, std::fabs(value), std::chars_format::fixed);
-  if (ec != std::errc()) Overflow(field);
-  std::string_view digits(buf, static_cast<size_t>(end - buf));
+  std::string_view digits(buf, ec == std::errc() ? static_cast<size_t>(end - buf) : 0);
   const size_t point = digits.find('.');
-  std::string intPart(digits.substr(0, point));
-  std::string fracPart(point == std::string_view::npos ? std::string_view() : digits.substr(point + 1));
+  return {std::string(digits.substr(0, point)),
+          std::string(point == std::string_view::npos ? std::string_view() : digits.substr(point + 1))};
+}
+
+void StoreNumericText(const Field& field, double value, std::span<char> record) {
+  if (!std::isfinite(value) || std::fabs(value) >= 1e20) Overflow(field);
+  const auto [intPart, fracPart] = DecimalDigits(value);
   char* out = FieldStart(field, record);
   WriteNumericText(field, std::signbit(value), intPart, fracPart, out);
 }
@@ -173,10 +177,14 @@ void EncodeNumber(const Field& field, double value, std::span<char> record) {
       break;
     }
     case FieldType::kCurrency: {
-      const double scaled = std::round(value * 10000.0);
-      // 2^63 as a double; anything at or beyond it does not fit int64.
-      if (!std::isfinite(scaled) || std::fabs(scaled) >= 9223372036854775808.0) Overflow(field);
-      StoreLe(field, record, static_cast<uint64_t>(static_cast<int64_t>(scaled)));
+      // Rounded on the decimal digits, as for N fields: 12.34565 is 12.3457, not the binary 12.34564999..
+      if (!std::isfinite(value) || std::fabs(value) >= 9.2e14) Overflow(field);
+      const auto [intPart, fracPart] = DecimalDigits(value);
+      const std::string digits = RoundDecimal(intPart, fracPart, 4);
+      int64_t scaled = 0;
+      for (char c : digits)
+        if (c != '.') scaled = scaled * 10 + (c - '0');
+      StoreLe(field, record, static_cast<uint64_t>(std::signbit(value) ? -scaled : scaled));
       break;
     }
     default:
