@@ -87,10 +87,11 @@ void CreateFolderOf(const std::string& location) {
   std::error_code ec;
   if (fs::is_directory(folder, ec)) return;
   if (!folder.parent_path().empty()) fs::create_directories(folder.parent_path(), ec);
-  if (::mkdir(folder.c_str(), 0700) != 0 && errno != EEXIST) {
-    throw StateStoreError("Cannot create the folder of the state store " + Utf8ToAnsi(folder.string()) +
-                          ": " + std::strerror(errno));
-  }
+  if (::mkdir(folder.c_str(), 0700) == 0) return;
+  const int error = errno;
+  if (error == EEXIST && fs::is_directory(folder, ec)) return;  // made by another process meanwhile
+  throw StateStoreError("State store: cannot create the folder " + Utf8ToAnsi(folder.string()) + ": " +
+                        std::strerror(error == EEXIST ? ENOTDIR : error));
 }
 
 class SqliteStateStore final : public EditableStateStore {

@@ -1,0 +1,32 @@
+#pragma once
+
+#include <string>
+
+#include "platform/error.h"
+#include "platform/service_host.h"
+
+// The systemd unit through which the service is installed on POSIX systems.
+namespace vorel {
+
+struct SystemdUnitOptions {
+  std::string unitFolder;     // where the unit file goes
+  std::string programPath;    // the program the unit starts
+  std::string stateLocation;  // VOREL_STATE of the started program
+  bool systemdRunning = false;
+  std::string systemctl = "systemctl";  // the program that reloads, enables and disables units
+};
+
+// From the environment: unit folder $VOREL_UNIT_DIR (default /etc/systemd/system), this program, the state
+// store location, systemd running when /run/systemd/system exists, systemctl from $VOREL_SYSTEMCTL.
+SystemdUnitOptions SystemdUnitOptionsFromEnvironment();
+
+std::string SystemdUnitPath(const ServiceIdentity& identity, const SystemdUnitOptions& options);
+std::string SystemdUnitText(const ServiceIdentity& identity, const SystemdUnitOptions& options);
+
+// Install writes the unit file (failing when it exists already) and, when systemd is running, reloads the
+// units and enables the new one; a failure leaves no unit file behind. Uninstall disables the unit when
+// systemd is running, removes the file and reloads the units; a missing unit file fails.
+void InstallSystemdUnit(const ServiceIdentity& identity, const SystemdUnitOptions& options);
+void UninstallSystemdUnit(const ServiceIdentity& identity, const SystemdUnitOptions& options);
+
+}  // namespace vorel

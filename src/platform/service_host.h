@@ -1,0 +1,35 @@
+#pragma once
+
+#include <functional>
+#include <string>
+#include <string_view>
+
+// Hosting the one service of this program under the system's service manager (POSIX: a foreground process
+// under systemd, stopped by SIGTERM or SIGINT; Windows: the service control manager).
+namespace vorel {
+
+struct ServiceIdentity {
+  std::string name;         // the service name, e.g. "VorelService"
+  std::string displayName;  // Windows-1251
+};
+
+// What the host drives. `start` and `stop` run on the host's control thread; `runMainThread` runs on the
+// thread that called RunServiceHost and returns once `quitMainThread` has been called and the work it was
+// doing has ended.
+struct ServiceHandlers {
+  std::function<void()> start;  // fails by throwing; the host reports the message
+  std::function<void()> stop;
+  std::function<void()> runMainThread;
+  std::function<void()> quitMainThread;  // called from the control thread
+};
+
+// Runs the service until it is stopped. The control thread runs `start` at once and `stop` when the
+// service manager asks the service to stop. Returns the exit status of the process: 0 after an orderly
+// stop, 1 when the start failed (after reporting "Service failed on start: " + message).
+int RunServiceHost(const ServiceIdentity& identity, const ServiceHandlers& handlers);
+
+// Writes "Service failed on <phase>: <message>" (message in Windows-1251) where the platform keeps the
+// failures of services (POSIX: standard error and syslog; Windows: the event log).
+void ReportServiceFailure(const ServiceIdentity& identity, std::string_view phase, std::string_view message);
+
+}  // namespace vorel
