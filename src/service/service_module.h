@@ -1,0 +1,90 @@
+#pragma once
+
+#include <atomic>
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <string>
+#include <string_view>
+
+#include "exchange/exchange_state.h"
+#include "platform/clock.h"
+#include "platform/logger.h"
+#include "platform/regional.h"
+#include "platform/state_store.h"
+#include "service/message_loop.h"
+#include "service/settings_list.h"
+#include "service/state_store_logger.h"
+
+// The service module: one object for the life of the process that owns the components, the settings list,
+// the state store handle and the service-wide state, and handles the service's start, stop and timer tick.
+namespace vorel {
+
+// What the module takes from its platform. Empty parts get the platform's own: the state store at
+// StateStoreLocation(), the system clock, the system regional settings, ProgramFolder(), a real sleep.
+struct ServiceEnvironment {
+  std::function<std::unique_ptr<StateStore>()> openStateStore;
+  const Clock* clock = nullptr;
+  RegionalSettings regional = SystemRegionalSettings();
+  std::function<std::string()> programFolder;
+  StateStoreLogger::Sleep sleep;
+};
+
+class TVorelService {
+ public:
+  static constexpr std::chrono::milliseconds kTimer1Interval{3000};
+
+  // Creates the components; Timer1 runs from here on, its ticks delivered by `loop`.
+  explicit TVorelService(MessageLoop& loop, ServiceEnvironment environment = {});
+  TVorelService(const TVorelService&) = delete;
+  TVorelService& operator=(const TVorelService&) = delete;
+
+  // --- Components ---
+  // The database connection `ADO`, the query object `SQL` (database layer) and the HTTP client `Client`
+  // join here as members; `Client` is broken off by DisconnectClient() when the service stops.
+  Timer Timer1;
+
+  // --- Service-wide state ---
+  std::atomic<int32_t> stopFlag{0};  // 1 ends the main loop; written by the control thread too
+  ExchangeState exchange;            // main thread, once ServiceStart has finished
+  SettingsList settings;             // "path", "id", "pass", then the proxy values
+
+  // The store opened by ServiceStart; fails with vorel::Error before.
+  StateStore& stateStore();
+  // Log and SetError over the store; fail with vorel::Error before ServiceStart.
+  Logger& logger();
+  void Log(std::string_view channel, std::string_view message) { logger().Log(channel, message); }
+  void SetError(int32_t code, std::string_view message) { logger().SetError(code, message); }
+
+  const Clock& clock() const { return *clock_; }
+  const RegionalSettings& regional() const { return environment_.regional; }
+  // The date-time text of every moment written to the store.
+  std::string DateTimeNow() const { return DateTimeText(*clock_, environment_.regional); }
+
+  // Control thread. Opens the store, writes the start values, fills the settings list and resets the
+  // state the main loop starts from; a failure passes to the caller. `started` arrives true and stays so.
+  void ServiceStart(bool& started);
+  // Control thread. Raises the stop flag, breaks off a request in progress, writes "service_stop".
+  void ServiceStop(bool& stopped);
+  // Main thread, at each tick of Timer1.
+  void Timer1Timer();
+
+  // Whether ServiceStart has run to its end.
+  bool StartFinished() const { return startFinished_.load(std::memory_order_acquire); }
+
+ private:
+  // The main loop, entered from the first tick once the service has started; it returns when the stop
+  // flag is 1 or the pass failed. Empty until the main loop is wired in.
+  void RunMainLoop();
+  // Breaks off a request of `Client` in progress; nothing to break off until `Client` is wired in.
+  void DisconnectClient();
+
+  ServiceEnvironment environment_;
+  SystemClock systemClock_;
+  const Clock* clock_;
+  std::unique_ptr<StateStore> stateStore_;
+  std::unique_ptr<StateStoreLogger> logger_;
+  std::atomic<bool> startFinished_{false};
+};
+
+}  // namespace vorel
