@@ -32,6 +32,8 @@ class ResultSet {
   void AppendRow(std::span<const Value> values);
   // Keeps only the rows listed, in the order listed.
   void Reorder(std::span<const size_t> rows);
+  // Keeps only the first `count` columns (drops helper columns added for sorting).
+  void KeepColumns(size_t count);
   void Reserve(size_t rows) { cells_.reserve(rows * columns_.size()); }
 
  private:

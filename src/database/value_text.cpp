@@ -1,0 +1,78 @@
+#include "database/value_text.h"
+
+#include "sql/date_text.h"
+#include "sql/number_text.h"
+
+namespace vorel {
+namespace {
+
+// Plain decimal text without trailing zeros, with the regional decimal separator.
+void AppendNumber(std::string& out, double value, const sql::Column& column,
+                  const RegionalSettings& regional) {
+  std::string text;
+  switch (column.type) {
+    case dbf::FieldType::kDouble:
+      text = sql::ShortestText(value);
+      break;
+    case dbf::FieldType::kInteger:
+      text = sql::FormatFixed(value, 0);
+      break;
+    case dbf::FieldType::kCurrency:
+      text = sql::FormatFixed(value, 4);
+      break;
+    default:
+      text = sql::FormatFixed(value, column.decimals);
+      break;
+  }
+  size_t point = text.find('.');
+  if (point != std::string::npos) {
+    size_t end = text.find_last_not_of('0');
+    if (end == point) --end;
+    text.resize(end + 1);
+    if (point < text.size()) text[point] = regional.decimalSeparator;
+  }
+  if (text == "-0") text = "0";
+  out += text;
+}
+
+}  // namespace
+
+void AppendValueText(std::string& out, const sql::Value& value, const sql::Column& column,
+                     const RegionalSettings& regional) {
+  switch (value.kind) {
+    case sql::ValueKind::kNull:
+      return;
+    case sql::ValueKind::kText:
+      out.append(value.text);
+      return;
+    case sql::ValueKind::kNumber:
+      AppendNumber(out, value.number, column, regional);
+      return;
+    case sql::ValueKind::kDate:
+      if (value.moment != 0) out += sql::ShortDateText(value.moment, regional);
+      return;
+    case sql::ValueKind::kDateTime: {
+      if (value.moment == 0) return;
+      int64_t day = value.moment / sql::kMillisecondsPerDay;
+      int64_t s = value.moment % sql::kMillisecondsPerDay / 1000;
+      out += sql::ShortDateText(day, regional);
+      if (s != 0) {
+        out += ' ';
+        out += regional.FormatTime(static_cast<int>(s / 3600), static_cast<int>(s / 60 % 60),
+                                   static_cast<int>(s % 60));
+      }
+      return;
+    }
+    case sql::ValueKind::kLogical:
+      out += value.logical ? "True" : "False";
+      return;
+  }
+}
+
+std::string ValueText(const sql::Value& value, const sql::Column& column, const RegionalSettings& regional) {
+  std::string out;
+  AppendValueText(out, value, column, regional);
+  return out;
+}
+
+}  // namespace vorel

@@ -1,0 +1,38 @@
+#pragma once
+
+#include <chrono>
+#include <cstdint>
+#include <filesystem>
+#include <string_view>
+
+#include "platform/clock.h"
+#include "platform/regional.h"
+#include "sql/collation.h"
+#include "sql/result_set.h"
+
+// Runs one statement of the dialect over the tables of a folder.
+namespace vorel::sql {
+
+struct ExecutionOptions {
+  std::filesystem::path folder;
+  Collation collation = Collation::kMachine;
+  bool ansi = true;   // SET ANSI ON (see EvalEnv)
+  LocalDateTime now;  // DATE() and DATETIME() for the whole statement
+  RegionalSettings regional;
+  std::chrono::milliseconds lockWait{5000};  // longest wait for a record lock held by another program
+  const Clock* clock = nullptr;              // header dates of written tables; nullptr = system clock
+};
+
+struct StatementOutcome {
+  bool hasRows = false;  // SELECT
+  ResultSet rows;
+  int64_t rowsAffected = 0;  // UPDATE, DELETE, INSERT
+};
+
+// Parses, binds and runs the statement. SELECT reads without locks and returns its rows; UPDATE and DELETE
+// lock every matching record, re-check the condition on the record as read under the lock and write every
+// record or none; INSERT appends one record; CREATE TABLE makes a new empty table. Deleted records are
+// invisible to every statement. Throws SqlError subclasses and the table layer's errors.
+StatementOutcome RunStatement(std::string_view text, const ExecutionOptions& options);
+
+}  // namespace vorel::sql

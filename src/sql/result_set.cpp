@@ -1,0 +1,101 @@
+#include "sql/result_set.h"
+
+namespace vorel::sql {
+namespace {
+
+bool EqualsNoCase(std::string_view a, std::string_view b) {
+  if (a.size() != b.size()) return false;
+  for (size_t i = 0; i < a.size(); ++i) {
+    char x = a[i], y = b[i];
+    if (x >= 'a' && x <= 'z') x = static_cast<char>(x - 32);
+    if (y >= 'a' && y <= 'z') y = static_cast<char>(y - 32);
+    if (x != y) return false;
+  }
+  return true;
+}
+
+}  // namespace
+
+Value ResultSet::Get(size_t row, size_t column) const {
+  const Cell& c = cells_[row * columns_.size() + column];
+  Value v;
+  v.kind = c.kind;
+  switch (c.kind) {
+    case ValueKind::kNull:
+      break;
+    case ValueKind::kText:
+      v.text = std::string_view(texts_.data() + c.textOffset, c.textLength);
+      break;
+    case ValueKind::kNumber:
+      v.number = c.number;
+      break;
+    case ValueKind::kDate:
+    case ValueKind::kDateTime:
+      v.moment = c.moment;
+      break;
+    case ValueKind::kLogical:
+      v.logical = c.logical;
+      break;
+  }
+  return v;
+}
+
+int ResultSet::FindColumn(std::string_view name) const {
+  for (size_t i = 0; i < columns_.size(); ++i) {
+    if (EqualsNoCase(columns_[i].name, name)) return static_cast<int>(i);
+  }
+  return -1;
+}
+
+void ResultSet::AppendRow(std::span<const Value> values) {
+  for (size_t i = 0; i < columns_.size(); ++i) {
+    const Value& v = i < values.size() ? values[i] : Value();
+    Cell c;
+    c.kind = v.kind;
+    switch (v.kind) {
+      case ValueKind::kNull:
+        break;
+      case ValueKind::kText:
+        c.textOffset = texts_.size();
+        c.textLength = static_cast<uint32_t>(v.text.size());
+        texts_.append(v.text);
+        break;
+      case ValueKind::kNumber:
+        c.number = v.number;
+        break;
+      case ValueKind::kDate:
+      case ValueKind::kDateTime:
+        c.moment = v.moment;
+        break;
+      case ValueKind::kLogical:
+        c.logical = v.logical;
+        break;
+    }
+    cells_.push_back(c);
+  }
+}
+
+void ResultSet::Reorder(std::span<const size_t> rows) {
+  const size_t width = columns_.size();
+  std::vector<Cell> reordered;
+  reordered.reserve(rows.size() * width);
+  for (size_t r : rows) {
+    for (size_t c = 0; c < width; ++c) reordered.push_back(cells_[r * width + c]);
+  }
+  cells_ = std::move(reordered);
+}
+
+void ResultSet::KeepColumns(size_t count) {
+  const size_t width = columns_.size();
+  if (count >= width) return;
+  const size_t rows = rowCount();
+  std::vector<Cell> kept;
+  kept.reserve(rows * count);
+  for (size_t r = 0; r < rows; ++r) {
+    for (size_t c = 0; c < count; ++c) kept.push_back(cells_[r * width + c]);
+  }
+  cells_ = std::move(kept);
+  columns_.resize(count);
+}
+
+}  // namespace vorel::sql
