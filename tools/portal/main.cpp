@@ -1,0 +1,185 @@
+// vorel_portal: a stand-in for the booking portal on 127.0.0.1, for the demo, the tests and by hand.
+//
+//   vorel_portal [--port N] [--hold-ms N] [--idle-reply TEXT] [--columns TEXT] [--queue LINE]... [--quiet]
+//
+// Answers the service's requests on /medic/server.php with the queued reply lines (after holding a request
+// up to --hold-ms for one to be queued, the idle reply "1"), serves the column list on
+// /medic/online_config.php, and shows on / what the clinic has published. Reply lines (UTF-8) are queued from
+// --queue, from stdin (one a line), from the page, or by POST /api/command, which waits for the answer and
+// returns it. A line whose first field is a command word gets a session token of its own ("s1", "s2", ...).
+// Prints "PORTAL_URL=http://127.0.0.1:<port>/" first, then one transcript line per request.
+#include <httplib.h>
+#include <signal.h>
+
+#include <cstdio>
+#include <cstring>
+#include <iostream>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "booking/patient_cache.h"
+#include "exchange/compress_text.h"
+#include "page.h"
+#include "platform/code_page.h"
+#include "portal_state.h"
+
+namespace {
+
+using namespace vorel;
+using namespace vorel::portal;
+
+struct Options {
+  int port = 0;
+  int holdMs = 2000;
+  std::string idleReply = "1";
+  std::string columns{kDefaultPatientColumnList};
+  std::vector<std::string> queue;
+  bool quiet = false;
+};
+
+bool ParseOptions(int argc, char** argv, Options& o) {
+  for (int i = 1; i < argc; ++i) {
+    const std::string arg = argv[i];
+    const bool hasValue = i + 1 < argc;
+    if (arg == "--quiet") {
+      o.quiet = true;
+    } else if (arg == "--port" && hasValue) {
+      o.port = std::atoi(argv[++i]);
+    } else if (arg == "--hold-ms" && hasValue) {
+      o.holdMs = std::atoi(argv[++i]);
+    } else if (arg == "--idle-reply" && hasValue) {
+      o.idleReply = Utf8ToAnsi(argv[++i]);
+    } else if (arg == "--columns" && hasValue) {
+      o.columns = argv[++i];
+    } else if (arg == "--queue" && hasValue) {
+      o.queue.push_back(Utf8ToAnsi(argv[++i]));
+    } else {
+      std::fprintf(stderr, "vorel_portal: bad argument %s\n", arg.c_str());
+      return false;
+    }
+  }
+  return true;
+}
+
+// The form fields in the order sent; compressed exports expanded (a damaged one is shown as such).
+std::vector<std::pair<std::string, std::string>> ReadFields(const httplib::Request& req,
+                                                            const httplib::ContentReader& reader) {
+  std::vector<std::pair<std::string, std::string>> fields;
+  if (!req.is_multipart_form_data()) {
+    reader([](const char*, size_t) { return true; });
+    return fields;
+  }
+  reader(
+      [&](const httplib::MultipartFormData& part) {
+        fields.emplace_back(part.name, std::string());
+        return true;
+      },
+      [&](const char* data, size_t length) {
+        fields.back().second.append(data, length);
+        return true;
+      });
+  for (auto& [name, value] : fields) {
+    if (name == "spec" || name == "nomer" || name == "busynom") {
+      try {
+        value = DecompressText(value);
+      } catch (const std::exception& e) {
+        value = "<table name=" + name + ">\r\n<error>" + e.what() + "</error>\r\n</table>\r\n";
+      }
+    }
+  }
+  return fields;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  Options options;
+  if (!ParseOptions(argc, argv, options)) return 2;
+
+  // Signals are taken by one thread that stops the server; every other thread is started after this.
+  sigset_t stopSignals;
+  sigemptyset(&stopSignals);
+  sigaddset(&stopSignals, SIGTERM);
+  sigaddset(&stopSignals, SIGINT);
+  pthread_sigmask(SIG_BLOCK, &stopSignals, nullptr);
+
+  PortalState state;
+  for (auto& line : options.queue) state.Queue(line);
+  httplib::Server server;
+  std::mutex printMu;
+
+  server.Post("/medic/server.php",
+              [&](const httplib::Request& req, httplib::Response& res, const httplib::ContentReader& reader) {
+                ReceivedRequest request;
+                for (const auto& [k, v] : req.params) request.query[k] = v;
+                request.fields = ReadFields(req, reader);
+                const std::string reply =
+                    state.Exchange(request, std::chrono::milliseconds(options.holdMs), options.idleReply);
+                if (!options.quiet) {
+                  auto latest = state.Take(1);
+                  std::lock_guard lock(printMu);
+                  if (!latest.requests.empty())
+                    std::printf("%s\n", DescribeRequest(latest.requests.back()).c_str());
+                  std::fflush(stdout);
+                }
+                res.set_content(reply, "text/html; charset=windows-1251");
+              });
+  server.Post("/medic/online_config.php",
+              [&](const httplib::Request& req, httplib::Response& res, const httplib::ContentReader& reader) {
+                ReadFields(req, reader);
+                res.set_content(options.columns, "text/html");
+              });
+  server.Get("/", [&](const httplib::Request&, httplib::Response& res) {
+    res.set_content(RenderPage(state.Take(30)), "text/html; charset=utf-8");
+  });
+  server.Post("/queue", [&](const httplib::Request& req, httplib::Response& res) {
+    std::string line = req.get_param_value("line");
+    if (req.has_param("prefix")) line = req.get_param_value("prefix") + req.get_param_value("patient");
+    if (!line.empty()) state.Queue(Utf8ToAnsi(line));
+    res.set_redirect("/");
+  });
+  server.Post("/api/command", [&](const httplib::Request& req, httplib::Response& res) {
+    const int waitSeconds = req.has_param("wait") ? std::atoi(req.get_param_value("wait").c_str()) : 60;
+    std::string line = req.body;
+    while (!line.empty() && (line.back() == '\n' || line.back() == '\r')) line.pop_back();
+    const std::string token = state.Queue(Utf8ToAnsi(line));
+    const auto answer = state.WaitForAnswer(token, std::chrono::seconds(waitSeconds));
+    if (!answer) {
+      res.status = 504;
+      res.set_content("no answer\n", "text/plain; charset=utf-8");
+    } else {
+      res.set_content(answer->hasData ? AnsiToUtf8(answer->answer) : std::string(),
+                      "text/plain; charset=utf-8");
+      res.set_header("X-Answer", answer->hasData ? "data" : "none");
+    }
+  });
+
+  const int port = options.port > 0 ? (server.bind_to_port("127.0.0.1", options.port) ? options.port : -1)
+                                    : server.bind_to_any_port("127.0.0.1");
+  if (port <= 0) {
+    std::fprintf(stderr, "vorel_portal: cannot listen on 127.0.0.1:%d\n", options.port);
+    return 1;
+  }
+  std::printf("PORTAL_URL=http://127.0.0.1:%d/\n", port);
+  std::fflush(stdout);
+
+  std::thread signalWaiter([&] {
+    int signal = 0;
+    sigwait(&stopSignals, &signal);
+    state.Shutdown();
+    server.stop();
+  });
+  signalWaiter.detach();
+  std::thread stdinReader([&] {
+    std::string line;
+    while (std::getline(std::cin, line)) {
+      if (!line.empty()) state.Queue(Utf8ToAnsi(line));
+    }
+  });
+  stdinReader.detach();
+
+  server.listen_after_bind();
+  state.Shutdown();
+  return 0;
+}
