@@ -11,7 +11,7 @@ namespace vorel {
 
 namespace codepage_detail {
 // Windows-1251 byte for a Unicode code point, or -1 when 1251 has no such character.
-consteval int AnsiByteOf(char32_t cp) {
+constexpr int AnsiByteOf(char32_t cp) {
   if (cp < 0x80) return static_cast<int>(cp);
   if (cp >= 0x0410 && cp <= 0x044F) return static_cast<int>(cp - 0x0410 + 0xC0);
   switch (cp) {
