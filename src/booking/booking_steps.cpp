@@ -1,0 +1,69 @@
+#include "booking/booking_steps.h"
+
+#include "booking/slot_moment.h"
+#include "booking/text_trim.h"
+#include "database/run_query.h"
+
+namespace vorel {
+
+VOREL_DEFINE_ERROR(BookingCountError, Error);
+
+std::string SlotStatement(const std::string& keyLiteral, std::string_view extraColumns) {
+  std::string s = "select kw,kl,fiol,dat,tim,filtr";
+  s += extraColumns;
+  s += " from m2401 WHERE DTOC(dat,1)+tim+str(kw,5)=";
+  s += keyLiteral;
+  return s;
+}
+
+std::optional<FutureAppointment> FindFutureAppointment(DatabaseContext& db, std::string_view statement) {
+  RunQuery(db, statement);
+  Query& q = db.SQL;
+  if (q.RecordCount() == 0) return std::nullopt;
+  const int64_t now = LocalMoment(db.clock.LocalNow());
+  for (q.First(); !q.Eof(); q.Next()) {
+    const std::string timeText = q.FieldText("tim");
+    const int64_t moment = SlotMoment(q.FieldValue("dat"), timeText);
+    if (now < moment) {
+      std::string text(TrimText(q.FieldText("dat")));
+      text += ' ';
+      text += TrimText(timeText);
+      return FutureAppointment{q.FieldText("kw"), std::move(text)};
+    }
+  }
+  return std::nullopt;
+}
+
+SlotLook LookUpSlot(DatabaseContext& db, const std::string& keyLiteral) {
+  RunQuery(db, SlotStatement(keyLiteral));
+  Query& q = db.SQL;
+  if (q.RecordCount() == 0) return {};
+  q.First();
+  const std::string kl = q.FieldText("kl");
+  const std::string fiol = q.FieldText("fiol");
+  if (TrimText(kl + fiol) == "0") return {SlotState::kFree, {}};
+  return {SlotState::kBusy, std::string(TrimText(kl + " fiol:" + fiol))};
+}
+
+void MarkScheduleChanged(BookingContext& ctx) {
+  ctx.lastScheduleAge = 0;
+  ctx.busySlotsFlag = 1;
+}
+
+void CountBooking(BookingContext& ctx) {
+  ctx.store.Write("record_time", DateTimeText(ctx.db.clock, ctx.db.regional));
+  const std::string stored = ctx.store.Read("record_cnt");
+  const std::string_view text = TrimText(stored);
+  bool negative = !text.empty() && text.front() == '-';
+  const std::string_view digits = negative ? text.substr(1) : text;
+  if (digits.empty() || digits.size() > 18)
+    throw BookingCountError("'" + stored + "' is not a valid integer value");
+  int64_t n = 0;
+  for (char c : digits) {
+    if (c < '0' || c > '9') throw BookingCountError("'" + stored + "' is not a valid integer value");
+    n = n * 10 + (c - '0');
+  }
+  ctx.store.Write("record_cnt", std::to_string((negative ? -n : n) + 1));
+}
+
+}  // namespace vorel
