@@ -21,6 +21,17 @@ bool EqualsNoCase(std::string_view a, std::string_view b) {
   return true;
 }
 
+// Words that end or divide a clause; they cannot stand for a column name or alias.
+bool IsReserved(std::string_view word) {
+  static constexpr std::string_view kWords[] = {
+      "SELECT", "FROM",    "WHERE", "GROUP", "ORDER", "HAVING", "BY",   "AS",  "AND",  "OR",      "NOT",
+      "LIKE",   "BETWEEN", "IN",    "IS",    "SET",   "VALUES", "INTO", "ASC", "DESC", "DISTINCT"};
+  for (std::string_view w : kWords) {
+    if (EqualsNoCase(w, word)) return true;
+  }
+  return false;
+}
+
 std::string Describe(const Token& t) {
   if (t.kind == TokenKind::kEnd) return "end of statement";
   if (t.kind == TokenKind::kString) return "text literal";
@@ -89,7 +100,8 @@ class Parser {
   }
   std::string ExpectName(std::string_view what, size_t* position = nullptr) {
     const Token& t = Peek();
-    if (t.kind != TokenKind::kIdentifier) Fail("expected " + std::string(what) + ", found " + Describe(t));
+    if (t.kind != TokenKind::kIdentifier || IsReserved(t.text))
+      Fail("expected " + std::string(what) + ", found " + Describe(t));
     if (position) *position = t.position;
     ++pos_;
     return std::string(t.text);
@@ -114,7 +126,7 @@ class Parser {
         item.expr = ParseExpression();
         if (AcceptKeyword("AS")) {
           item.alias = ExpectName("a column alias");
-        } else if (Peek().kind == TokenKind::kIdentifier && !IsKeyword("FROM")) {
+        } else if (Peek().kind == TokenKind::kIdentifier && !IsReserved(Peek().text)) {
           item.alias = ExpectName("a column alias");
         }
       }
@@ -491,8 +503,13 @@ class Parser {
       case TokenKind::kEnd:
         Fail("unexpected end of statement");
     }
+    if (EqualsNoCase(t.text, "NULL")) {
+      ++pos_;
+      return Literal(t, Value::Null());
+    }
+    const bool call = Peek(1).kind == TokenKind::kOperator && Peek(1).text == "(";
+    if (IsReserved(t.text) && !call) Fail("unexpected " + Describe(t));
     ++pos_;
-    if (EqualsNoCase(t.text, "NULL")) return Literal(t, Value::Null());
     if (!IsOperator("(")) {
       auto e = Node(ExprKind::kColumn, t.position);
       e->name = std::string(t.text);
