@@ -6,8 +6,9 @@
 // up to --hold-ms for one to be queued, the idle reply "1"), serves the column list on
 // /medic/online_config.php, and shows on / what the clinic has published. Reply lines (UTF-8) are queued from
 // --queue, from stdin (one a line), from the page, or by POST /api/command, which waits for the answer and
-// returns it. A line whose first field is a command word gets a session token of its own ("s1", "s2", ...).
-// Prints "PORTAL_URL=http://127.0.0.1:<port>/" first, then one transcript line per request.
+// returns it; GET /api/stats counts requests and published rows, GET /api/requests lists the latest requests.
+// A line whose first field is a command word gets a session token of its own ("s1", "s2", ...). Prints
+// "PORTAL_URL=http://127.0.0.1:<port>/" first, then one transcript line per request.
 #include <httplib.h>
 #include <signal.h>
 
@@ -23,6 +24,7 @@
 #include "page.h"
 #include "platform/code_page.h"
 #include "portal_state.h"
+#include "table_text.h"
 
 namespace {
 
@@ -132,6 +134,28 @@ int main(int argc, char** argv) {
               });
   server.Get("/", [&](const httplib::Request&, httplib::Response& res) {
     res.set_content(RenderPage(state.Take(30)), "text/html; charset=utf-8");
+  });
+  server.Get("/api/stats", [&](const httplib::Request&, httplib::Response& res) {
+    const auto snapshot = state.Take(0);
+    std::string text = "requests=" + std::to_string(snapshot.requestCount) + "\n";
+    for (const char* field : {"spec", "nomer", "busynom"}) {
+      auto it = snapshot.published.find(field);
+      std::size_t tables = 0, rows = 0;
+      if (it != snapshot.published.end()) {
+        for (const auto& t : ParseTableText(it->second)) {
+          ++tables;
+          rows += t.rows.size();
+        }
+      }
+      text += std::string(field) + "_tables=" + std::to_string(tables) + "\n" + field +
+              "_rows=" + std::to_string(rows) + "\n";
+    }
+    res.set_content(text, "text/plain");
+  });
+  server.Get("/api/requests", [&](const httplib::Request&, httplib::Response& res) {
+    std::string text;
+    for (const auto& request : state.Take(500).requests) text += DescribeRequest(request) + "\n";
+    res.set_content(text, "text/plain; charset=utf-8");
   });
   server.Post("/queue", [&](const httplib::Request& req, httplib::Response& res) {
     std::string line = req.get_param_value("line");
