@@ -1,0 +1,1 @@
+select dat,tim,kw FROM m2401 where trim(tim)<>'' and (dat>=DATE()) and (dat<=DATE()+15) and (kl<1) and (allt(fiol)='') and (ist_zap like '%2%')

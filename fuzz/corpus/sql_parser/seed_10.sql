@@ -1,0 +1,1 @@
+create table t (a c(10), b n(5,2) null, c d, e memo, f i)

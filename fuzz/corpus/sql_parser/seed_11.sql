@@ -1,0 +1,1 @@
+select * FROM m2401 where (dat>=DATE()--3) and (dat<=DATE()+0) ORDER by kw,dat,tim

@@ -1,0 +1,1 @@
+select dat,tim,kw,kl,polis FROM m2401 where (dat>=DATE()) and (dat<=DATE()+15) and ((kl>0) or (trim(polis)<>'')) ORDER by kw,dat,tim

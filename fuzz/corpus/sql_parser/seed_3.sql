@@ -1,0 +1,1 @@
+SELECT * FROM c2406 WHERE DATE()<=dat AND DATE()>dat-30 Order by kw,dat

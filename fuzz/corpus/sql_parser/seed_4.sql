@@ -1,0 +1,1 @@
+select npol,kl,fiol,im,ot,uch,npol,kl,lpu1,probc,data_r from m1005 where npol<>'' and kl>0

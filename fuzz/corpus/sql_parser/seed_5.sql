@@ -1,0 +1,1 @@
+select kw,kl,fiol,dat,tim,filtr from m2401 WHERE DTOC(dat,1)+tim+str(kw,5)='2026121509:30 1203'

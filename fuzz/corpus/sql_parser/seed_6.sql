@@ -1,0 +1,1 @@
+UPDATE m2401 SET dt_zap=DATETIME(), data_naz=DATETIME(), phone='OLNA', fam_reg='OLNA-555', fiol='X',kl=555,tel=2 WHERE DTOC(dat,1)+tim+str(kw,5)='2026121509:30 1203'

@@ -1,0 +1,1 @@
+UPDATE m2401 SET fiol='', kl=0, ntal=0, tel=0, phone='OLNA-DEL' WHERE kw=12 AND DTOS(dat)='20261215' AND kl=555 AND tim='09:30'

@@ -1,0 +1,1 @@
+select kw, count(*), sum(kl) as s from m2401 where kl is not null and kw between 1 and 5 and kw in (1,2) group by kw having count(*)>1 order by 2 desc

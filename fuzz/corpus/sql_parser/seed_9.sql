@@ -1,0 +1,1 @@
+insert into t (a, b, c) values ({^2026-12-15 10:30:00}, .T., [x]); delete from t where not a $ "b"

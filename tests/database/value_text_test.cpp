@@ -1,0 +1,45 @@
+// The default text form of column values.
+#include <gtest/gtest.h>
+
+#include "database/value_text.h"
+#include "sql/sql_test_tables.h"
+
+namespace vorel {
+namespace {
+
+using FT = dbf::FieldType;
+using namespace sqltest;
+
+std::string Text(const sql::Value& v, FT type = FT::kNumeric, int decimals = 0) {
+  RegionalSettings regional;
+  return ValueText(v, sql::Column{"c", type, 10, decimals}, regional);
+}
+
+TEST(ValueText, NumbersArePlainDecimalsWithoutTrailingZeros) {
+  EXPECT_EQ(Text(N(12.5), FT::kNumeric, 2), "12,5");
+  EXPECT_EQ(Text(N(12), FT::kNumeric, 2), "12");
+  EXPECT_EQ(Text(N(1203), FT::kNumeric, 0), "1203");
+  EXPECT_EQ(Text(N(-0.5), FT::kNumeric, 1), "-0,5");
+  EXPECT_EQ(Text(N(-0.001), FT::kNumeric, 2), "0");
+  EXPECT_EQ(Text(N(0.1 + 0.2), FT::kNumeric, 2), "0,3");
+  EXPECT_EQ(Text(N(1e15), FT::kNumeric, 0), "1000000000000000");
+  EXPECT_EQ(Text(N(3.25), FT::kCurrency), "3,25");
+  EXPECT_EQ(Text(N(0.1), FT::kDouble), "0,1");
+  EXPECT_EQ(Text(N(1e20), FT::kDouble), "100000000000000000000");
+  EXPECT_EQ(Text(N(-7), FT::kInteger), "-7");
+}
+
+TEST(ValueText, DatesTimesLogicalsAndNulls) {
+  EXPECT_EQ(Text(D(2026, 12, 7), FT::kDate), "07.12.2026");
+  EXPECT_EQ(Text(DT(2026, 12, 7, 0, 0, 0), FT::kDateTime), "07.12.2026");
+  EXPECT_EQ(Text(DT(2026, 12, 7, 9, 5, 3), FT::kDateTime), "07.12.2026 9:05:03");
+  EXPECT_EQ(Text(EmptyDate(), FT::kDate), "");
+  EXPECT_EQ(Text(sql::Value::DateTime(0), FT::kDateTime), "");
+  EXPECT_EQ(Text(L(true), FT::kLogical), "True");
+  EXPECT_EQ(Text(L(false), FT::kLogical), "False");
+  EXPECT_EQ(Text(Null(), FT::kCharacter), "");
+  EXPECT_EQ(Text(T("ab   "), FT::kCharacter), "ab   ");
+}
+
+}  // namespace
+}  // namespace vorel
