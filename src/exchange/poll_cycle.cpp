@@ -116,6 +116,9 @@ PollCycleResult RunPollCycle(ExchangeContext& ctx) {
       ctx.state.timeOfLastRequest = ctx.clock.Now();
       const std::string address = RequestAddress(ctx.state.serverAddressOverride, ctx.portalHost,
                                                  ctx.settings.Get("id"), ctx.settings.Get("pass"));
+      // A stop that came while the form was built breaks off the request before it starts, as a stop
+      // during the request would.
+      if (ctx.StopRequested()) throw HttpAbortedError("Request broken off: the service is stopping");
       result.reply = ctx.client.Post(address, MultipartContentType(boundary), body);
       result.posted = true;
       if (result.reply.empty()) ctx.state.pendingAnswer = std::string("OVR ver.") + kVersionText;

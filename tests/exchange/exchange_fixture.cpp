@@ -82,7 +82,10 @@ std::vector<std::string> PortalRequest::Names() const {
 PortalStub::PortalStub() {
   http_.server().Post("/medic/server.php", [this](const httplib::Request& req, httplib::Response& res,
                                                   const httplib::ContentReader& reader) {
-    if (holdMs > 0) std::this_thread::sleep_for(std::chrono::milliseconds(holdMs.load()));
+    const auto holdUntil = std::chrono::steady_clock::now() + std::chrono::milliseconds(holdMs.load());
+    while (!closing_ && std::chrono::steady_clock::now() < holdUntil) {
+      std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    }
     PortalRequest request;
     request.path = req.path;
     for (const auto& [k, v] : req.params) request.query[k] = v;
@@ -109,6 +112,11 @@ PortalStub::PortalStub() {
     res.set_content(reply, "text/html");
   });
   http_.Start();
+}
+
+PortalStub::~PortalStub() {
+  closing_ = true;
+  http_.Stop();
 }
 
 void PortalStub::Queue(std::string reply) {

@@ -72,6 +72,7 @@ struct PortalRequest {
 class PortalStub {
  public:
   PortalStub();
+  ~PortalStub();
   void Queue(std::string reply);
   std::vector<PortalRequest> Requests();
   // Waits until at least n requests have arrived (up to 10 s); false on time-out.
@@ -80,6 +81,7 @@ class PortalStub {
   std::string idleReply = "1";
   std::atomic<int> failStatus{0};  // non-zero: answer every request with this status
   std::atomic<int> holdMs{0};      // delay before each answer
+  std::atomic<bool> closing_{false};
 
  private:
   LocalHttpServer http_;

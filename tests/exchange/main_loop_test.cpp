@@ -73,6 +73,20 @@ TEST(MainLoop, StopDuringARequestEndsTheLoopPromptly) {
   EXPECT_EQ(h.logger.Lines().back().message, "End.");
 }
 
+TEST(MainLoop, StopWhileTheFormIsBuiltSendsNothingMore) {
+  ExchangeHarness h;
+  h.tables.WriteAll();
+  h.clinic.specExport = [&] {
+    h.stopFlag = 1;  // the control thread's stop arrives during the export
+    return std::string("<spec>");
+  };
+  RunMainLoop(h.ctx());
+  EXPECT_TRUE(h.portal.Requests().empty());
+  EXPECT_TRUE(
+      h.logger.Has("global", "POST.Error:HttpAbortedError Request broken off: the service is stopping"));
+  EXPECT_TRUE(h.logger.Has("global", "End."));
+}
+
 TEST(MainLoop, FailedPostsBackOffAndKeepTokenAndAnswerUntilOneSucceeds) {
   ExchangeHarness h;
   h.state.sessionToken = "tok";
