@@ -9,6 +9,11 @@ std::string PortalHost(StateStore& store) {
   return host.empty() ? std::string(build::kPortalHost) : host;
 }
 
+std::string UpdateHost(StateStore& store) {
+  std::string host = store.Read("update_host");
+  return host.empty() ? std::string(build::kUpdateHost) : host;
+}
+
 std::string RequestAddress(const std::string& serverAddressOverride, const std::string& portalHost,
                            const std::string& id, const std::string& pass) {
   std::string address =

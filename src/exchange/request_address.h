@@ -9,6 +9,9 @@ namespace vorel {
 // The host of the portal: the state store value "portal_host" when non-empty, else the built-in one.
 std::string PortalHost(StateStore& store);
 
+// The host of the update file server: "update_host" when non-empty, else the built-in one.
+std::string UpdateHost(StateStore& store);
+
 // override (or "http://" + host + "/medic/server.php") + "?id=" + id + "&pass=" + pass, nothing escaped.
 std::string RequestAddress(const std::string& serverAddressOverride, const std::string& portalHost,
                            const std::string& id, const std::string& pass);

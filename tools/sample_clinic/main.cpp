@@ -28,8 +28,10 @@ int main(int argc, char** argv) {
   }
   try {
     const auto facts = vorel::sample::CreateSampleClinic(argv[1], options);
-    std::printf("PATIENT_ID=%d\nSURNAME=%s\nPOLICY=%s\n", facts.patientId,
-                vorel::AnsiToUtf8(facts.surname).c_str(), facts.policy.c_str());
+    // The portal's login sends the surname in lower case, as the patient cache holds it.
+    std::printf("PATIENT_ID=%d\nSURNAME=%s\nLOGIN_SURNAME=%s\nPOLICY=%s\n", facts.patientId,
+                vorel::AnsiToUtf8(facts.surname).c_str(),
+                vorel::AnsiToUtf8(vorel::ToLowerAnsi(facts.surname)).c_str(), facts.policy.c_str());
     std::printf("FREE_KW=%d\nFREE_DATE=%s\nFREE_TIME=%s\nSLOTS=%d\nFREE_SLOTS=%d\n", facts.freeSlotDoctor,
                 facts.freeSlotDate.c_str(), facts.freeSlotTime.c_str(), facts.slots, facts.freeSlots);
   } catch (const std::exception& e) {
