@@ -1,0 +1,165 @@
+// Table XML and the exports: exact bytes over tables built for them. Today is 2026-12-07 (the fake clock).
+#include <gtest/gtest.h>
+
+#include "database/database_errors.h"
+#include "database/exports.h"
+#include "database/table_xml.h"
+#include "database_test_support.h"
+#include "sql/sql_test_tables.h"
+
+namespace vorel::dbtest {
+namespace {
+
+using namespace sqltest;
+using FT = dbf::FieldType;
+
+constexpr int64_t kToday = JulianDayFromCivil(2026, 12, 7);
+sql::Value Day(int offset) {
+  return sql::Value::Date(kToday + offset);
+}
+
+const char kClosed[] = "SQL: Cannot perform this operation on a closed dataset";
+
+std::string Failed(const std::string& table) {
+  return "<table name=" + table + ">\r\n<field></field>\r\n<data>\r\n<error>" + kClosed +
+         "</error>\r\n</table>\r\n";
+}
+std::string Empty(const std::string& table, const std::string& fields) {
+  return "<table name=" + table + ">\r\n<field>" + fields + "</field>\r\n<data>\r\n</data>\r\n</table>\r\n";
+}
+
+class TableXmlTest : public ::testing::Test {
+ protected:
+  // The "sql" log lines (the statements run, without their durations).
+  std::vector<std::string> Statements() const {
+    std::vector<std::string> out;
+    for (const auto& [channel, message] : db.logger.lines) {
+      if (channel == "sql") out.push_back(message.substr(message.find("] ") + 2));
+    }
+    return out;
+  }
+  DatabaseFixture db;
+};
+
+TEST_F(TableXmlTest, FreeSlotExportListsTodayThroughTodayPlus15) {
+  MakeTable(db.folder.path(), "m2401", M2401Fields(),
+            {{N(1), Day(0), T("09:00"), N(0), T(""), T(""), T("2")},
+             {N(2), Day(15), T("10:00"), N(0), T(""), T(""), T("12")},
+             {N(3), Day(16), T("10:00"), N(0), T(""), T(""), T("2")},
+             {N(4), Day(-1), T("10:00"), N(0), T(""), T(""), T("2")},
+             {N(5), Day(1), T("11:00"), N(9), T(""), T(""), T("2")}});
+  const std::string expected =
+      "<table name=nomer>\r\n<field>dat;tim;kw;</field>\r\n<data>\r\n"
+      "07.12.2026\t09:00\t1\t\r\n22.12.2026\t10:00\t2\t\r\n</data>\r\n</table>\r\n";
+  EXPECT_EQ(FreeSlotExport(db.ctx), expected);
+  EXPECT_EQ(expected.size(), 117u);  // the CR LF pairs count
+  EXPECT_FALSE(db.ADO.Connected());
+  EXPECT_FALSE(db.SQL.Active());
+  ASSERT_EQ(db.logger.lines.size(), 2u);
+  EXPECT_EQ(db.logger.lines[1], (std::pair<std::string, std::string>{"global", "SQLtextSize: 117"}));
+}
+
+TEST_F(TableXmlTest, ValueTextsAreTrimmedAndStrippedOfLineBreaks) {
+  MakeTable(
+      db.folder.path(), "vals",
+      {F("name", FT::kCharacter, 12), F("note", FT::kMemo), F("sum", FT::kNumeric, 8, 2),
+       F("seen", FT::kDateTime), F("ok", FT::kLogical), F("opt", FT::kCharacter, 4, 0, true),
+       F("born", FT::kDate)},
+      {{T(A("  Ёлкин")), T("a\r\nb\tc"), N(12.5), DT(2026, 12, 7, 0, 0, 0), L(true), Null(), D(1990, 1, 31)},
+       {T(""), T(""), N(-3), DT(2026, 12, 7, 9, 5, 0), L(false), T(" x "), EmptyDate()}});
+  std::string xml = RenderTableXml(db.ctx, "vals", "select * from vals");
+  EXPECT_EQ(xml, "<table name=vals>\r\n<field>name;note;sum;seen;ok;opt;born;</field>\r\n<data>\r\n" +
+                     A("Ёлкин") +
+                     "\tab\tc\t12,5\t07.12.2026\tTrue\t\t31.01.1990\t\r\n"
+                     "\t\t-3\t07.12.2026 9:05:00\tFalse\tx\t\t\r\n</data>\r\n</table>\r\n");
+  EXPECT_EQ(db.logger.lines.back().second, "SQLtextSize: " + std::to_string(xml.size()));
+}
+
+TEST_F(TableXmlTest, FailedStatementsAndStatementsWithoutRows) {
+  MakeTable(db.folder.path(), "m2401", M2401Fields(), {});
+  EXPECT_EQ(RenderTableXml(db.ctx, "nomer", "select dat,tim,kw from m2401"), Empty("nomer", "dat;tim;kw;"));
+  db.logger.lines.clear();
+  EXPECT_EQ(RenderTableXml(db.ctx, "sql", "update m2401 set kl=1"), Failed("sql"));
+  EXPECT_EQ(db.logger.lines[0],
+            (std::pair<std::string, std::string>{"system", "ERROR SQL: update m2401 set kl=1"}));
+  EXPECT_EQ(db.logger.lines[1].first, "sql");
+  EXPECT_EQ(db.logger.lines[2].second, "SQLtextSize: " + std::to_string(Failed("sql").size()));
+  EXPECT_EQ(PatientView(db.ctx, ""), Failed("nomer"));
+  EXPECT_EQ(Statements().back(), "select * FROM m2401 where kl=");
+
+  Connection bad;
+  bad.SetConnectionString("Data Source=" + (db.folder.path() / "missing").string());
+  DatabaseContext badCtx{bad, db.SQL, db.logger, db.clock, db.regional};
+  EXPECT_THROW(RenderTableXml(badCtx, "nomer", "select * from m2401"), ConnectionError);
+}
+
+TEST_F(TableXmlTest, SpecExportHasSevenPiecesEachOnItsOwn) {
+  MakeTable(db.folder.path(), "ci003", {F("nb", FT::kNumeric, 3), F("name", FT::kCharacter, 10)},
+            {{N(2), T("b")}, {N(1), T(A("а"))}});
+  MakeTable(db.folder.path(), "c2402", {F("period", FT::kNumeric, 3)}, {{N(20)}, {N(10)}});
+  MakeTable(db.folder.path(), "c2404", {F("period", FT::kNumeric, 3)}, {});
+  MakeTable(db.folder.path(), "c2406", {F("kw", FT::kNumeric, 5), F("dat", FT::kDate)},
+            {{N(1), Day(29)}, {N(1), Day(30)}, {N(1), Day(-1)}, {N(1), Day(0)}});
+  MakeTable(db.folder.path(), "c2409", {F("a", FT::kLogical)}, {{L(true)}});
+  MakeTable(db.folder.path(), "ci007", {F("a", FT::kCharacter, 2)}, {{T("z")}});
+  // c2403 is missing: only its own piece fails.
+  EXPECT_EQ(
+      SpecExport(db.ctx),
+      "<table name=ci003>\r\n<field>nb;name;</field>\r\n<data>\r\n1\t" + A("а") +
+          "\t\r\n2\tb\t\r\n</data>\r\n"
+          "</table>\r\n"
+          "<table "
+          "name=c2402>\r\n<field>period;</field>\r\n<data>\r\n10\t\r\n20\t\r\n</data>\r\n</table>\r\n" +
+          Empty("c2404", "period;") + Failed("c2403") +
+          "<table name=c2406>\r\n<field>kw;dat;</field>\r\n<data>\r\n1\t07.12.2026\t\r\n1\t05.01.2027\t\r\n"
+          "</data>\r\n</table>\r\n"
+          "<table name=c2409>\r\n<field>a;</field>\r\n<data>\r\nTrue\t\r\n</data>\r\n</table>\r\n"
+          "<table name=ci007>\r\n<field>a;</field>\r\n<data>\r\nz\t\r\n</data>\r\n</table>\r\n");
+  MakeTable(db.folder.path(), "ci004", {F("grp", FT::kCharacter, 3)}, {{T("g1")}});
+  EXPECT_EQ(GroupListExport(db.ctx),
+            "<table name=ci004>\r\n<field>grp;</field>\r\n<data>\r\ng1\t\r\n</data>\r\n</table>\r\n");
+}
+
+TEST_F(TableXmlTest, DateWindowAndPatientViewsTakeOnlyWholeNumbers) {
+  MakeTable(db.folder.path(), "m2401", M2401Fields(),
+            {{N(2), Day(-2), T("10:00"), N(7)},
+             {N(1), Day(1), T("09:00"), N(7)},
+             {N(1), Day(0), T("08:00"), N(8)}});
+  const std::string head =
+      "select kw,dat,tim,kl,filtr,phone,ist_zap,fiol,fam_reg,dt_zap,data_naz,polis FROM m2401 where "
+      "(dat>=DATE()-";
+  DateWindowView(db.ctx, "", "");
+  DateWindowView(db.ctx, "", "5");
+  DateWindowView(db.ctx, "-3", "+2");
+  std::string twoDays = DateWindowView(db.ctx, "2", "1");
+  EXPECT_EQ(Statements(), (std::vector<std::string>{head + "0) and (dat<=DATE()+0) ORDER by kw,dat,tim",
+                                                    head + "0) and (dat<=DATE()+5) ORDER by kw,dat,tim",
+                                                    head + "-3) and (dat<=DATE()++2) ORDER by kw,dat,tim",
+                                                    head + "2) and (dat<=DATE()+1) ORDER by kw,dat,tim"}));
+  EXPECT_NE(twoDays.find("<data>\r\n1\t07.12.2026\t08:00\t8\t"), std::string::npos);
+  EXPECT_NE(twoDays.find("\r\n1\t08.12.2026\t09:00\t7\t"), std::string::npos);
+  EXPECT_NE(twoDays.find("\r\n2\t05.12.2026\t10:00\t7\t"), std::string::npos);
+
+  db.logger.lines.clear();
+  EXPECT_EQ(DateWindowView(db.ctx, "1) or (1=1", "0"),
+            "<table name=nomer>\r\n<field></field>\r\n<data>\r\n<error>Field 2 (days back) is not a whole "
+            "number</error>\r\n</table>\r\n");
+  EXPECT_NE(
+      DateWindowView(db.ctx, "1", "x").find("<error>Field 3 (days forward) is not a whole number</error>"),
+      std::string::npos);
+  EXPECT_NE(DateWindowView(db.ctx, "-", "1").find("Field 2"), std::string::npos);
+  EXPECT_NE(PatientView(db.ctx, "7 or 1=1").find("<error>Field 2 (patient id) is not a whole number</error>"),
+            std::string::npos);
+  EXPECT_TRUE(db.logger.lines.empty());  // nothing ran
+
+  std::string patient = PatientView(db.ctx, "7");
+  EXPECT_EQ(Statements().back(), "select * FROM m2401 where kl=7");
+  EXPECT_NE(
+      patient.find("<field>kw;dat;tim;kl;polis;fiol;ist_zap;filtr;phone;fam_reg;dt_zap;data_naz;ntal;tel;"
+                   "</field>"),
+      std::string::npos);
+  EXPECT_EQ(std::count(patient.begin(), patient.end(), '\n'), 7);  // two rows
+}
+
+}  // namespace
+}  // namespace vorel::dbtest
