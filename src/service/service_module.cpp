@@ -1,8 +1,10 @@
 #include "service/service_module.h"
 
+#include "exchange/request_address.h"
 #include "platform/code_page.h"
 #include "platform/program_location.h"
 #include "platform/state_store_factory.h"
+#include "service/service_exchange.h"
 #include "service/service_identity.h"
 
 namespace vorel {
@@ -15,11 +17,15 @@ constexpr AnsiText kNotFound("Не обнаружено");
 TVorelService::TVorelService(MessageLoop& loop, ServiceEnvironment environment)
     : Timer1(loop, kTimer1Interval, [this] { Timer1Timer(); }),
       environment_(std::move(environment)),
-      clock_(environment_.clock ? environment_.clock : &systemClock_) {
+      clock_(environment_.clock ? environment_.clock : &systemClock_),
+      SQL(ADO, *clock_, environment_.regional),
+      Client(CreateHttpClient(environment_.http)) {
   if (!environment_.openStateStore) environment_.openStateStore = [] { return OpenStateStore(); };
   if (!environment_.programFolder) environment_.programFolder = [] { return ProgramFolder(); };
   if (!environment_.sleep) environment_.sleep = StateStoreLogger::SleepThisThread;
 }
+
+TVorelService::~TVorelService() = default;
 
 StateStore& TVorelService::stateStore() {
   if (!stateStore_) throw Error("The state store is not open");
@@ -57,6 +63,8 @@ void TVorelService::ServiceStart(bool& started) {
 
   const std::string serverUrl = store.Read("server_url");
   if (!serverUrl.empty()) exchange.serverAddressOverride = serverUrl;
+  portalHost_ = PortalHost(store);
+  updateHost_ = UpdateHost(store);
   exchange.pendingAnswer = "pong";
   exchange.timeOfLastRequest = clock_->Now();
 
@@ -79,8 +87,16 @@ void TVorelService::Timer1Timer() {
   RunMainLoop();
 }
 
-void TVorelService::RunMainLoop() {}
+void TVorelService::RunMainLoop() {
+  exchangeRun_.reset();
+  exchangeRun_ = std::make_unique<ServiceExchange>(ServiceExchangeParts{
+      exchange, logger(), stateStore(), settings, *Client, ADO, SQL, *clock_, environment_.regional, stopFlag,
+      portalHost_, updateHost_, environment_.programFolder(), StateStoreFolder()});
+  exchangeRun_->RunMainLoop();
+}
 
-void TVorelService::DisconnectClient() {}
+void TVorelService::DisconnectClient() {
+  Client->Disconnect();
+}
 
 }  // namespace vorel

@@ -7,8 +7,11 @@
 #include <string>
 #include <string_view>
 
+#include "database/connection.h"
+#include "database/query.h"
 #include "exchange/exchange_state.h"
 #include "platform/clock.h"
+#include "platform/http_client_factory.h"
 #include "platform/logger.h"
 #include "platform/regional.h"
 #include "platform/state_store.h"
@@ -20,6 +23,8 @@
 // the state store handle and the service-wide state, and handles the service's start, stop and timer tick.
 namespace vorel {
 
+class ServiceExchange;
+
 // What the module takes from its platform. Empty parts get the platform's own: the state store at
 // StateStoreLocation(), the system clock, the system regional settings, ProgramFolder(), a real sleep.
 struct ServiceEnvironment {
@@ -28,6 +33,7 @@ struct ServiceEnvironment {
   RegionalSettings regional = SystemRegionalSettings();
   std::function<std::string()> programFolder;
   StateStoreLogger::Sleep sleep;
+  HttpClientOptions http;  // of the component `Client`
 };
 
 class TVorelService {
@@ -36,12 +42,13 @@ class TVorelService {
 
   // Creates the components; Timer1 runs from here on, its ticks delivered by `loop`.
   explicit TVorelService(MessageLoop& loop, ServiceEnvironment environment = {});
+  ~TVorelService();
   TVorelService(const TVorelService&) = delete;
   TVorelService& operator=(const TVorelService&) = delete;
 
   // --- Components ---
-  // The database connection `ADO`, the query object `SQL` (database layer) and the HTTP client `Client`
-  // join here as members; `Client` is broken off by DisconnectClient() when the service stops.
+  // `Timer1` here; the database connection `ADO`, the query object `SQL` and the HTTP client `Client` at
+  // the end of the class, after the clock and regional settings they are built with.
   Timer Timer1;
 
   // --- Service-wide state ---
@@ -73,10 +80,10 @@ class TVorelService {
   bool StartFinished() const { return startFinished_.load(std::memory_order_acquire); }
 
  private:
-  // The main loop, entered from the first tick once the service has started; it returns when the stop
-  // flag is 1 or the pass failed. Empty until the main loop is wired in.
+  // The main loop, entered from the first tick once the service has started; it returns when a stop is
+  // requested (after failures it waits and sets up again by itself).
   void RunMainLoop();
-  // Breaks off a request of `Client` in progress; nothing to break off until `Client` is wired in.
+  // Breaks off a request of `Client` in progress.
   void DisconnectClient();
 
   ServiceEnvironment environment_;
@@ -85,6 +92,14 @@ class TVorelService {
   std::unique_ptr<StateStore> stateStore_;
   std::unique_ptr<StateStoreLogger> logger_;
   std::atomic<bool> startFinished_{false};
+  std::string portalHost_;  // read at ServiceStart
+  std::string updateHost_;
+  std::unique_ptr<ServiceExchange> exchangeRun_;  // what the main loop runs on, built at its entry
+
+ public:
+  Connection ADO{"ADO"};
+  Query SQL;
+  std::unique_ptr<HttpClient> Client;
 };
 
 }  // namespace vorel

@@ -227,6 +227,7 @@ TEST_F(ServiceModuleTest, Timer1RunsFromCreationAndItsFirstTickWaitsForTheStart)
 
   bool started = true;
   service->ServiceStart(started);
+  service->stopFlag = 1;  // a stop already requested: the main loop returns at once
   service->Timer1Timer();
   EXPECT_FALSE(service->Timer1.Enabled());
 }
