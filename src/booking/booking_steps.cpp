@@ -41,8 +41,8 @@ SlotLook LookUpSlot(DatabaseContext& db, const std::string& keyLiteral) {
   q.First();
   const std::string kl = q.FieldText("kl");
   const std::string fiol = q.FieldText("fiol");
-  if (TrimText(kl + fiol) == "0") return {SlotState::kFree, {}};
-  return {SlotState::kBusy, std::string(TrimText(kl + " fiol:" + fiol))};
+  std::string shown(TrimText(kl + " fiol:" + fiol));
+  return {TrimText(kl + fiol) == "0" ? SlotState::kFree : SlotState::kBusy, std::move(shown)};
 }
 
 void MarkScheduleChanged(BookingContext& ctx) {

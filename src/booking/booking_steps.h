@@ -30,7 +30,7 @@ std::optional<FutureAppointment> FindFutureAppointment(DatabaseContext& db, std:
 enum class SlotState { kMissing, kFree, kBusy };
 struct SlotLook {
   SlotState state = SlotState::kMissing;
-  std::string busyText;  // trim(kl + " fiol:" + fiol) for a taken slot
+  std::string busyText;  // trim(kl + " fiol:" + fiol), as the busy line shows it
 };
 SlotLook LookUpSlot(DatabaseContext& db, const std::string& keyLiteral);
 

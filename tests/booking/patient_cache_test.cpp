@@ -5,8 +5,6 @@
 #include <random>
 
 #include "booking/inline_text.h"
-#include "booking/patient_normalise.h"
-#include "platform/code_page.h"
 #include "platform/error.h"
 
 namespace vorel {
@@ -51,24 +49,6 @@ TEST(InlineTextTest, KeepsShortTextsInsideAndLongOnesWhole) {
   EXPECT_EQ(copy.view(), std::string(15, 'y'));
 }
 
-TEST(PatientNormaliseTest, FieldsAreHeldAsTheClinicMeantThem) {
-  constexpr AnsiText kStored(" Петров ");
-  constexpr AnsiText kHeld("петров");
-  EXPECT_EQ(NormaliseSurname(kStored.view()), kHeld.view());
-  EXPECT_EQ(NormaliseSurname("  IVANOV\t"), "ivanov");
-  constexpr AnsiText kOleg(" Олег     ");
-  EXPECT_EQ(NormaliseInitial(kOleg.view()), ' ');
-  constexpr AnsiText kLower("анна      ");
-  constexpr AnsiText kUpperA("А");
-  EXPECT_EQ(NormaliseInitial(kLower.view()), kUpperA.view()[0]);
-  EXPECT_EQ(NormaliseInitial("          "), std::nullopt);
-  EXPECT_EQ(NormaliseInitial(""), std::nullopt);
-  EXPECT_EQ(NormalisePlainText("  12 34  "), "12 34");
-  EXPECT_EQ(LowBits16(70000), 4464);
-  EXPECT_EQ(LowBits8(300), 44);
-  EXPECT_EQ(LowBits16(-1), 65535);
-}
-
 TEST(PatientCacheTest, IndexesAgreeWithScansOnDuplicatesAndCollisions) {
   std::mt19937 rng(7);
   std::vector<Row> rows;
@@ -109,17 +89,6 @@ TEST(PatientCacheTest, DuplicateIdsGiveTheLowerSlotAndNamesComeInSlotOrder) {
   EXPECT_TRUE(cache.FindPatientsByNameAndPolicy("b ", "2").empty());
 }
 
-TEST(PatientCacheTest, SmallerReloadHidesTheOldHigherSlots) {
-  PatientCache cache;
-  Load(cache, {{1, "a", "1"}, {2, "b", "2"}, {3, "c", "3"}});
-  Load(cache, {{4, "d", "4"}});
-  EXPECT_EQ(cache.count(), 1);
-  EXPECT_EQ(cache.slot(3).kl, 3);  // still in memory
-  EXPECT_EQ(cache.FindPatientById(3), nullptr);
-  EXPECT_TRUE(cache.FindPatientsByNameAndPolicy("c", "3").empty());
-  EXPECT_EQ(cache.FindPatientById(4), &cache.slot(1));
-}
-
 TEST(PatientCacheTest, ALoadThatNeverFinishesLeavesTheCacheEmpty) {
   PatientCache cache;
   Load(cache, {{1, "a", "1"}});
@@ -129,27 +98,6 @@ TEST(PatientCacheTest, ALoadThatNeverFinishesLeavesTheCacheEmpty) {
   EXPECT_EQ(cache.count(), 0);
   EXPECT_EQ(cache.FindPatientById(8), nullptr);
   EXPECT_EQ(cache.FindPatientById(1), nullptr);
-}
-
-TEST(PatientCacheTest, ReusedSlotKeepsNothingOfItsEarlierPatient) {
-  PatientCache cache;
-  cache.BeginLoad();
-  pac_rec& first = cache.PrepareSlot(1);
-  first.kl = 1;
-  first.fiol.assign("old");
-  first.data_r.assign("01.01.1950");
-  first.im = 'A';
-  first.hasIm = true;
-  first.lpu1 = 9;
-  cache.CommitSlot(1);
-  cache.FinishLoad(1);
-  cache.BeginLoad();
-  const pac_rec& again = cache.PrepareSlot(1);
-  EXPECT_EQ(again.kl, 0);
-  EXPECT_TRUE(again.fiol.empty());
-  EXPECT_TRUE(again.data_r.empty());
-  EXPECT_TRUE(again.imText().empty());
-  EXPECT_EQ(again.lpu1, 0);
 }
 
 TEST(PatientCacheTest, GrowsPastOneMillionPatients) {
