@@ -1,0 +1,91 @@
+#include "platform/service_host.h"
+
+#include <gtest/gtest.h>
+#include <signal.h>
+
+#include <condition_variable>
+#include <mutex>
+#include <stdexcept>
+#include <string>
+#include <thread>
+#include <vector>
+
+namespace vorel {
+namespace {
+
+const ServiceIdentity kIdentity{"VorelServiceTest", "test"};
+
+// A main thread that waits for its quit request, noting what happened in order.
+class FakeService {
+ public:
+  ServiceHandlers Handlers() {
+    ServiceHandlers h;
+    h.start = [this] {
+      Note("start");
+      if (failStart) throw std::runtime_error("cannot open");
+      if (signalAfterStart) kill(getpid(), SIGTERM);  // the way systemd asks a service to stop
+    };
+    h.stop = [this] { Note("stop"); };
+    h.runMainThread = [this] {
+      std::unique_lock lock(mutex_);
+      if (failMain) throw std::runtime_error("main thread failed");
+      quitRequested_.wait(lock, [this] { return quit_; });
+      events_.push_back("main returned");
+    };
+    h.quitMainThread = [this] {
+      std::lock_guard lock(mutex_);
+      events_.push_back("quit");
+      quit_ = true;
+      quitRequested_.notify_all();
+    };
+    return h;
+  }
+  std::vector<std::string> Events() {
+    std::lock_guard lock(mutex_);
+    return events_;
+  }
+
+  bool failStart = false;
+  bool failMain = false;
+  bool signalAfterStart = false;
+
+ private:
+  void Note(const char* event) {
+    std::lock_guard lock(mutex_);
+    events_.push_back(event);
+  }
+  std::mutex mutex_;
+  std::condition_variable quitRequested_;
+  bool quit_ = false;
+  std::vector<std::string> events_;
+};
+
+TEST(ServiceHost, StopSignalStopsTheServiceAndEndsTheMainThread) {
+  FakeService service;
+  service.signalAfterStart = true;
+  EXPECT_EQ(RunServiceHost(kIdentity, service.Handlers()), 0);
+  EXPECT_EQ(service.Events(), (std::vector<std::string>{"start", "stop", "quit", "main returned"}));
+}
+
+TEST(ServiceHost, FailedStartIsReportedAndNeverStops) {
+  FakeService service;
+  service.failStart = true;
+  ::testing::internal::CaptureStderr();
+  EXPECT_EQ(RunServiceHost(kIdentity, service.Handlers()), 1);
+  EXPECT_EQ(::testing::internal::GetCapturedStderr(), "Service failed on start: cannot open\n");
+  EXPECT_EQ(service.Events(), (std::vector<std::string>{"start", "quit", "main returned"}));
+}
+
+TEST(ServiceHost, FailedMainThreadStillStopsTheService) {
+  FakeService service;
+  service.failMain = true;
+  ::testing::internal::CaptureStderr();
+  EXPECT_EQ(RunServiceHost(kIdentity, service.Handlers()), 1);
+  EXPECT_EQ(::testing::internal::GetCapturedStderr(), "Service failed on execute: main thread failed\n");
+  const auto events = service.Events();
+  ASSERT_EQ(events.size(), 3u);
+  EXPECT_EQ(events[1], "stop");
+}
+
+}  // namespace
+}  // namespace vorel
