@@ -23,7 +23,17 @@ struct pac_rec {
 
   std::string_view imText() const { return hasIm ? std::string_view(&im, 1) : std::string_view(); }
   std::string_view otText() const { return hasOt ? std::string_view(&ot, 1) : std::string_view(); }
-  void Clear() { *this = pac_rec(); }
+  void Clear() {
+    uch.clear();
+    npol.clear();
+    fiol.clear();
+    im = ot = 0;
+    hasIm = hasOt = false;
+    kl = 0;
+    lpu1 = 0;
+    probc = 0;
+    data_r.clear();
+  }
 };
 
 }  // namespace vorel
