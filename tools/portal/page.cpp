@@ -103,6 +103,7 @@ std::string DescribeRequest(const ReceivedRequest& request) {
       line += "\"" + AnsiToUtf8(Trimmed(value, 60)) + "\"";
     }
   }
+  if (request.held) return line + "  <- (held)";
   return line + "  <- \"" + AnsiToUtf8(request.reply) + "\"";
 }
 

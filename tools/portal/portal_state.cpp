@@ -61,6 +61,11 @@ std::string PortalState::Exchange(ReceivedRequest request, std::chrono::millisec
       break;
     }
   }
+  // Listed at once, so that a held request shows while it waits.
+  const int number = request.number;
+  request.held = true;
+  requests_.push_back(std::move(request));
+  if (requests_.size() > kKeptRequests) requests_.erase(requests_.begin());
   changed_.notify_all();
 
   const auto until = std::chrono::steady_clock::now() + hold;
@@ -70,9 +75,13 @@ std::string PortalState::Exchange(ReceivedRequest request, std::chrono::millisec
     reply = std::move(queue_.front());
     queue_.pop_front();
   }
-  request.reply = reply;
-  requests_.push_back(std::move(request));
-  if (requests_.size() > kKeptRequests) requests_.erase(requests_.begin());
+  for (auto it = requests_.rbegin(); it != requests_.rend(); ++it) {
+    if (it->number == number) {
+      it->reply = reply;
+      it->held = false;
+      break;
+    }
+  }
   return reply;
 }
 

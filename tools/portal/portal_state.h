@@ -19,6 +19,7 @@ struct ReceivedRequest {
   std::map<std::string, std::string> query;
   std::vector<std::pair<std::string, std::string>> fields;  // compressed values already expanded
   std::string reply;                                        // what this request was answered with
+  bool held = false;                                        // still waiting for its reply
 };
 
 struct CommandRecord {

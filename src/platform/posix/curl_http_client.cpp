@@ -49,6 +49,27 @@ size_t WriteHeader(char* data, size_t size, size_t count, void* user) {
   return size * count;
 }
 
+// The address as given, with only the bytes that cannot stand in a URL at all (blanks, control characters,
+// bytes above 127, as a Cyrillic password has them) written as %XX; everything else, "&" and "=" included,
+// stays as it is.
+std::string UrlWithSafeBytes(const std::string& url) {
+  static constexpr char kHex[] = "0123456789ABCDEF";
+  std::string out;
+  out.reserve(url.size());
+  for (const char c : url) {
+    const auto b = static_cast<unsigned char>(c);
+    if (b <= 0x20 || b >= 0x7F || c == '"' || c == '<' || c == '>' || c == '\\' || c == '^' || c == '`' ||
+        c == '{' || c == '|' || c == '}') {
+      out += '%';
+      out += kHex[b >> 4];
+      out += kHex[b & 0xF];
+    } else {
+      out += c;
+    }
+  }
+  return out;
+}
+
 class CurlHttpClient final : public HttpClient {
  public:
   explicit CurlHttpClient(const HttpClientOptions& options) : options_(options) {
@@ -102,7 +123,8 @@ class CurlHttpClient final : public HttpClient {
     CURL* h = easy_.get();
     curl_easy_reset(h);  // keeps the cookies, the connection cache and the DNS cache
     errorBuffer_[0] = '\0';
-    curl_easy_setopt(h, CURLOPT_URL, url.c_str());
+    url_ = UrlWithSafeBytes(url);
+    curl_easy_setopt(h, CURLOPT_URL, url_.c_str());
     curl_easy_setopt(h, CURLOPT_HTTPHEADER, headers);
     curl_easy_setopt(h, CURLOPT_USERAGENT, "Mozilla/3.0 (compatible; Indy Library)");
     curl_easy_setopt(h, CURLOPT_ERRORBUFFER, errorBuffer_);
@@ -214,6 +236,7 @@ class CurlHttpClient final : public HttpClient {
   std::unique_ptr<curl_slist, SlistDeleter> headers_;
   ProxySettings proxy_;
   Response response_;
+  std::string url_;
   char errorBuffer_[CURL_ERROR_SIZE]{};
   std::atomic<bool> aborted_{false};
 };
