@@ -102,13 +102,23 @@ MultipartForm BuildRequestForm(ExchangeContext& ctx) {
 }
 
 PollCycleResult RunPollCycle(ExchangeContext& ctx) {
-  // Kept until the portal has taken them: a failed POST sends them again with the next request.
+  // Kept until the portal has taken them: a failed POST sends them again with the next request, and so
+  // the exports it carried (their ages and the busy-slots flag go back to what they were).
   const std::string carriedToken = ctx.state.sessionToken;
   const std::string carriedAnswer = ctx.state.pendingAnswer;
+  const int32_t specAgeBefore = ctx.state.lastSpecAge;
+  const int32_t scheduleAgeBefore = ctx.state.lastScheduleAge;
+  const int32_t busySlotsBefore = ctx.state.busySlotsFlag;
 
   PollCycleResult result;
+  bool carriedSpec = false, carriedSchedule = false, carriedBusySlots = false;
   {
     MultipartForm form = BuildRequestForm(ctx);
+    for (const auto& field : form.fields()) {
+      carriedSpec |= field.first == "spec";
+      carriedSchedule |= field.first == "nomer";
+      carriedBusySlots |= field.first == "busynom";
+    }
     try {
       const std::string boundary = ChooseBoundary(form);
       const std::string body = EncodeMultipartBody(form, boundary);
@@ -135,6 +145,9 @@ PollCycleResult RunPollCycle(ExchangeContext& ctx) {
   if (!result.posted) {
     ctx.state.sessionToken = carriedToken;
     ctx.state.pendingAnswer = carriedAnswer;
+    if (carriedSpec) ctx.state.lastSpecAge = specAgeBefore;
+    if (carriedSchedule) ctx.state.lastScheduleAge = scheduleAgeBefore;
+    if (carriedBusySlots) ctx.state.busySlotsFlag = busySlotsBefore;
   }
   return result;
 }

@@ -14,6 +14,7 @@ namespace {
 
 using namespace std::chrono_literals;
 using test::ExchangeHarness;
+using Names = std::vector<std::string>;
 
 // Runs the main loop in its own thread, as the service's main thread would, and stops it on destruction.
 class LoopRunner {
@@ -87,8 +88,9 @@ TEST(MainLoop, StopWhileTheFormIsBuiltSendsNothingMore) {
   EXPECT_TRUE(h.logger.Has("global", "End."));
 }
 
-TEST(MainLoop, FailedPostsBackOffAndKeepTokenAndAnswerUntilOneSucceeds) {
+TEST(MainLoop, FailedPostsBackOffAndKeepTokenAnswerAndExportsUntilOneSucceeds) {
   ExchangeHarness h;
+  h.tables.WriteAll();
   h.state.sessionToken = "tok";
   h.state.pendingAnswer = "spec reload";
   h.portal.failStatus = 500;
@@ -105,13 +107,15 @@ TEST(MainLoop, FailedPostsBackOffAndKeepTokenAndAnswerUntilOneSucceeds) {
     ASSERT_TRUE(h.portal.WaitForRequests(duringOutage + 2));
   }
   const auto r = h.portal.Requests();
-  // Every failed request and the first one that got through carried the token and the answer.
+  // Every failed request and the first one that got through carried the token, the answer and the exports.
   for (std::size_t i = 0; i <= duringOutage; ++i) {
+    EXPECT_EQ(r[i].Names(), (Names{"version", "soft", "spec", "nomer", "busynom", "sess", "data"})) << i;
     ASSERT_NE(r[i].Field("sess"), nullptr) << i;
     EXPECT_EQ(*r[i].Field("sess"), "tok");
     ASSERT_NE(r[i].Field("data"), nullptr) << i;
     EXPECT_EQ(*r[i].Field("data"), "spec reload");
   }
+  EXPECT_EQ(r[duringOutage + 1].Names(), (Names{"version", "soft", "sess"}));
   EXPECT_EQ(*r[duringOutage + 1].Field("sess"), "1");
   EXPECT_EQ(r[duringOutage + 1].Field("data"), nullptr);
   EXPECT_TRUE(h.logger.Has("global", "POST.Error:HttpStatusError HTTP/1.1 500 Internal Server Error"));
