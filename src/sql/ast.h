@@ -14,6 +14,17 @@
 // to, the function, the static type) and the scratch text buffer their evaluation reuses from row to row.
 namespace vorel::sql {
 
+struct FunctionInfo;
+
+// Shapes of predicates that binding recognises and evaluation answers straight from the record bytes.
+enum class FastForm : uint8_t {
+  kNone,
+  kDateCompare,    // date field <op> constant date: compares the stored yyyymmdd text
+  kNumberCompare,  // numeric field <op> constant number
+  kBlankCompare,   // [TRIM|RTRIM|LTRIM|ALLTRIM(] character field [)] =, <>, == blank constant
+  kContains,       // character field LIKE '%text%' where no other character weighs as one of text's
+};
+
 enum class ExprKind : uint8_t {
   kLiteral,
   kColumn,
@@ -71,7 +82,8 @@ struct Expr {
 
   // Filled by binding.
   const dbf::Field* field = nullptr;
-  int function = -1;                        // index into the function table
+  int function = -1;  // FunctionId
+  const FunctionInfo* functionInfo = nullptr;
   int aggregateSlot = -1;                   // index of the aggregate's accumulator
   ValueKind staticKind = ValueKind::kNull;  // kNull: not known before evaluation
   dbf::FieldType type = dbf::FieldType::kCharacter;
@@ -80,6 +92,13 @@ struct Expr {
   bool constant = false;  // value computed once at binding (no field, no per-record function)
   Value constantValue;
   std::string constantText;
+
+  // A fast form: the field, the operator (field on the left) and the constant's bytes.
+  FastForm fast = FastForm::kNone;
+  Op fastOp = Op::kNone;
+  const dbf::Field* fastField = nullptr;
+  double fastNumber = 0;
+  std::string fastBytes;
 
   // Reused by evaluation for a text result.
   std::string scratch;

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstring>
 #include <limits>
 
 #include "platform/calendar.h"
@@ -147,6 +148,108 @@ int BinaryDecimals(const Expr& e) {
 
 void BindNode(Expr& e, const BindOptions& o, const EvalEnv& env, bool insideAggregate);
 
+bool IsComparison(Op op) {
+  return op == Op::kEq || op == Op::kExactEq || op == Op::kNe || op == Op::kLt || op == Op::kLe ||
+         op == Op::kGt || op == Op::kGe;
+}
+
+// The operator with its operands swapped (5 < x  is  x > 5).
+Op Flipped(Op op) {
+  switch (op) {
+    case Op::kLt:
+      return Op::kGt;
+    case Op::kLe:
+      return Op::kGe;
+    case Op::kGt:
+      return Op::kLt;
+    case Op::kGe:
+      return Op::kLe;
+    default:
+      return op;
+  }
+}
+
+// A character field whose stored bytes are its value (no code page conversion, no varchar length).
+const dbf::Field* PlainTextField(const Expr& e) {
+  if (e.kind != ExprKind::kColumn || e.field->type != dbf::FieldType::kCharacter || e.field->oemText)
+    return nullptr;
+  return e.field;
+}
+
+// True when no other byte has the weight of `c` under the collation (so matching it is matching the byte).
+bool WeighsAlone(Collation collation, unsigned char c) {
+  if (collation == Collation::kMachine) return true;
+  const uint16_t w = CollationWeight(collation, c);
+  for (int b = 0; b < 256; ++b) {
+    if (b != c && CollationWeight(collation, static_cast<unsigned char>(b)) == w) return false;
+  }
+  return true;
+}
+
+void ChooseFastForm(Expr& e, const EvalEnv& env) {
+  if (e.kind == ExprKind::kBinary && IsComparison(e.op)) {
+    Expr* column = nullptr;
+    const Expr* constant = nullptr;
+    Op op = e.op;
+    if (e.args[1]->constant) {
+      column = e.args[0].get();
+      constant = e.args[1].get();
+    } else if (e.args[0]->constant) {
+      column = e.args[1].get();
+      constant = e.args[0].get();
+      op = Flipped(op);
+    }
+    if (!column || constant->constantValue.isNull()) return;
+    const Value& k = constant->constantValue;
+    if (column->kind == ExprKind::kColumn && column->field->type == dbf::FieldType::kDate &&
+        k.kind == ValueKind::kDate) {
+      e.fast = FastForm::kDateCompare;
+      e.fastBytes = CompactDateText(k.moment);
+    } else if (column->kind == ExprKind::kColumn && k.kind == ValueKind::kNumber &&
+               (column->field->type == dbf::FieldType::kNumeric ||
+                column->field->type == dbf::FieldType::kFloat ||
+                column->field->type == dbf::FieldType::kInteger)) {
+      e.fast = FastForm::kNumberCompare;
+      e.fastNumber = k.number;
+    } else if (k.kind == ValueKind::kText && env.ansi &&
+               (op == Op::kEq || op == Op::kNe || op == Op::kExactEq) &&
+               k.text.find_first_not_of(' ') == std::string_view::npos) {
+      // Only the blank itself weighs as a blank, so "equal to blanks" is "all blanks" under every collation.
+      const Expr* inner = column;
+      if (column->kind == ExprKind::kFunction) {
+        auto id = static_cast<FunctionId>(column->function);
+        if (id != FunctionId::kTrim && id != FunctionId::kRtrim && id != FunctionId::kLtrim &&
+            id != FunctionId::kAlltrim)
+          return;
+        inner = column->args[0].get();
+      }
+      const dbf::Field* field = PlainTextField(*inner);
+      if (!field) return;
+      e.fast = FastForm::kBlankCompare;
+      e.fastField = field;
+      e.fastOp = op;
+      return;
+    } else {
+      return;
+    }
+    e.fastField = column->field;
+    e.fastOp = op;
+    return;
+  }
+  if (e.kind == ExprKind::kLike && e.args[1]->constant && e.args[1]->constantValue.kind == ValueKind::kText) {
+    const dbf::Field* field = PlainTextField(*e.args[0]);
+    std::string_view p = e.args[1]->constantValue.text;
+    if (!field || p.size() < 3 || p.front() != '%' || p.back() != '%') return;
+    std::string_view inner = p.substr(1, p.size() - 2);
+    for (char c : inner) {
+      if (c == '%' || c == '_' || !WeighsAlone(env.collation, static_cast<unsigned char>(c))) return;
+    }
+    e.fast = FastForm::kContains;
+    e.fastField = field;
+    e.fastBytes = std::string(inner);
+  }
+}
+
 void Fold(Expr& e, const EvalEnv& env) {
   RowContext none;
   Value v = Evaluate(e, none, env);
@@ -169,6 +272,7 @@ void BindFunction(Expr& e, const BindOptions& o, const EvalEnv& env, bool inside
   const FunctionInfo* info = FindFunction(e.name);
   if (!info) throw UnknownFunctionError("Unknown function " + e.name + At(e.position));
   e.function = static_cast<int>(info->id);
+  e.functionInfo = info;
   if (e.args.size() < info->minArgs || e.args.size() > info->maxArgs) BadArgument(e);
   for (size_t i = 0; i < e.args.size(); ++i) {
     BindNode(*e.args[i], o, env, insideAggregate);
@@ -259,6 +363,18 @@ void BindNode(Expr& e, const BindOptions& o, const EvalEnv& env, bool insideAggr
       BindNode(*e.args[1], o, env, insideAggregate);
       ValueKind k = BinaryKind(e, e.args[0]->staticKind, e.args[1]->staticKind);
       SetComputedType(e, k, k == ValueKind::kNumber ? BinaryDecimals(e) : 0);
+      if (e.op == Op::kAnd || e.op == Op::kOr) {
+        // a AND b AND c is parsed as (a AND b) AND c: take the inner operands up into one list.
+        std::vector<ExprPtr> flat;
+        for (ExprPtr& a : e.args) {
+          if (a->kind == ExprKind::kBinary && a->op == e.op && !a->constant) {
+            for (ExprPtr& inner : a->args) flat.push_back(std::move(inner));
+          } else {
+            flat.push_back(std::move(a));
+          }
+        }
+        e.args = std::move(flat);
+      }
       break;
     }
     case ExprKind::kFunction:
@@ -313,7 +429,11 @@ void BindNode(Expr& e, const BindOptions& o, const EvalEnv& env, bool insideAggr
       break;
     }
   }
-  if (ArgsConstant(e)) Fold(e, env);
+  if (ArgsConstant(e)) {
+    Fold(e, env);
+  } else {
+    ChooseFastForm(e, env);
+  }
 }
 
 // --- evaluation ---
@@ -537,17 +657,78 @@ Value Arithmetic(Expr& e, const Value& a, const Value& b) {
   }
 }
 
-// Three-valued logic of AND / OR with short-circuit.
+bool OrderHolds(Op op, int c) {
+  switch (op) {
+    case Op::kEq:
+    case Op::kExactEq:
+      return c == 0;
+    case Op::kNe:
+      return c != 0;
+    case Op::kLt:
+      return c < 0;
+    case Op::kLe:
+      return c <= 0;
+    case Op::kGt:
+      return c > 0;
+    default:
+      return c >= 0;
+  }
+}
+
+bool AllDigits(const char* p) {
+  for (int i = 0; i < 8; ++i) {
+    if (p[i] < '0' || p[i] > '9') return false;
+  }
+  return true;
+}
+
+// A fast form over the record bytes; falls back to the general evaluation when the bytes are unusual.
+Value EvaluateFast(Expr& e, const RowContext& row, const EvalEnv& env, bool& done) {
+  done = true;
+  const dbf::Field& f = *e.fastField;
+  if (f.nullBit >= 0 && dbf::IsNull(f, row.record)) return Value::Null();
+  std::string_view bytes = dbf::FieldBytes(f, row.record);
+  switch (e.fast) {
+    case FastForm::kDateCompare: {
+      // yyyymmdd text orders as the dates do; the empty date (blanks) sorts first.
+      const bool blank = bytes.find_first_not_of(' ') == std::string_view::npos;
+      if (!blank && !AllDigits(bytes.data())) break;
+      int c = std::memcmp(blank ? "        " : bytes.data(), e.fastBytes.data(), 8);
+      return Value::Logical(OrderHolds(e.fastOp, c));
+    }
+    case FastForm::kNumberCompare: {
+      double v = dbf::DecodeNumber(f, row.record);
+      return Value::Logical(OrderHolds(e.fastOp, v < e.fastNumber ? -1 : v > e.fastNumber ? 1 : 0));
+    }
+    case FastForm::kBlankCompare: {
+      const bool blank = bytes.find_first_not_of(' ') == std::string_view::npos;
+      return Value::Logical(blank == (e.fastOp != Op::kNe));
+    }
+    case FastForm::kContains: {
+      const bool found = bytes.find(e.fastBytes) != std::string_view::npos;
+      return Value::Logical(found != e.negated);
+    }
+    case FastForm::kNone:
+      break;
+  }
+  done = false;
+  return Value::Null();
+}
+
+// Three-valued logic of AND / OR over all operands (chains are flattened by binding), with short-circuit.
 Value Logic(Expr& e, const RowContext& row, const EvalEnv& env) {
-  Value a = Evaluate(*e.args[0], row, env);
-  if (!a.isNull() && a.kind != ValueKind::kLogical) Mismatch(e);
   const bool isAnd = e.op == Op::kAnd;
-  if (!a.isNull() && a.logical != isAnd) return a;  // F AND x = F, T OR x = T
-  Value b = Evaluate(*e.args[1], row, env);
-  if (!b.isNull() && b.kind != ValueKind::kLogical) Mismatch(e);
-  if (!b.isNull() && b.logical != isAnd) return b;
-  if (a.isNull() || b.isNull()) return Value::Null();
-  return Value::Logical(isAnd);
+  bool sawNull = false;
+  for (ExprPtr& arg : e.args) {
+    Value v = Evaluate(*arg, row, env);
+    if (v.isNull()) {
+      sawNull = true;
+      continue;
+    }
+    if (v.kind != ValueKind::kLogical) Mismatch(e);
+    if (v.logical != isAnd) return v;  // F AND x = F, T OR x = T
+  }
+  return sawNull ? Value::Null() : Value::Logical(isAnd);
 }
 
 }  // namespace
@@ -606,6 +787,11 @@ Value Evaluate(Expr& e, const RowContext& row, const EvalEnv& env) {
       return Value::Logical(!a.logical);
     }
     case ExprKind::kBinary: {
+      if (e.fast != FastForm::kNone) {
+        bool done;
+        Value v = EvaluateFast(e, row, env, done);
+        if (done) return v;
+      }
       if (e.op == Op::kAnd || e.op == Op::kOr) return Logic(e, row, env);
       Value a = Evaluate(*e.args[0], row, env);
       Value b = Evaluate(*e.args[1], row, env);
@@ -633,6 +819,11 @@ Value Evaluate(Expr& e, const RowContext& row, const EvalEnv& env) {
         throw InvalidStatementError("An aggregate function is not allowed here" + At(e.position));
       return row.aggregates[e.aggregateSlot];
     case ExprKind::kLike: {
+      if (e.fast != FastForm::kNone) {
+        bool done;
+        Value v = EvaluateFast(e, row, env, done);
+        if (done) return v;
+      }
       Value s = Evaluate(*e.args[0], row, env);
       Value p = Evaluate(*e.args[1], row, env);
       if (s.isNull() || p.isNull()) return Value::Null();
@@ -801,7 +992,7 @@ Value EvaluateFunction(Expr& e, const RowContext& row, const EvalEnv& env) {
     a[i] = Evaluate(*e.args[i], row, env);
     if (a[i].isNull()) return Value::Null();
   }
-  const FunctionInfo* info = FindFunction(e.name);
+  const FunctionInfo* info = e.functionInfo;
   for (size_t i = 0; i < n && info; ++i) {
     RequireKind(e, a[i], info->argKinds.size() == 1 ? info->argKinds[0] : info->argKinds[i]);
   }

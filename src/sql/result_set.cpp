@@ -1,5 +1,7 @@
 #include "sql/result_set.h"
 
+#include <algorithm>
+
 namespace vorel::sql {
 namespace {
 
@@ -48,9 +50,11 @@ int ResultSet::FindColumn(std::string_view name) const {
 }
 
 void ResultSet::AppendRow(std::span<const Value> values) {
-  for (size_t i = 0; i < columns_.size(); ++i) {
-    const Value& v = i < values.size() ? values[i] : Value();
-    Cell c;
+  const size_t width = columns_.size();
+  for (size_t i = 0; i < width; ++i) {
+    Cell& c = cells_.Add();
+    if (i >= values.size()) continue;
+    const Value& v = values[i];
     c.kind = v.kind;
     switch (v.kind) {
       case ValueKind::kNull:
@@ -71,16 +75,14 @@ void ResultSet::AppendRow(std::span<const Value> values) {
         c.logical = v.logical;
         break;
     }
-    cells_.push_back(c);
   }
 }
 
 void ResultSet::Reorder(std::span<const size_t> rows) {
   const size_t width = columns_.size();
-  std::vector<Cell> reordered;
-  reordered.reserve(rows.size() * width);
+  CellStore reordered;
   for (size_t r : rows) {
-    for (size_t c = 0; c < width; ++c) reordered.push_back(cells_[r * width + c]);
+    for (size_t c = 0; c < width; ++c) reordered.Add() = cells_[r * width + c];
   }
   cells_ = std::move(reordered);
 }
@@ -89,10 +91,9 @@ void ResultSet::KeepColumns(size_t count) {
   const size_t width = columns_.size();
   if (count >= width) return;
   const size_t rows = rowCount();
-  std::vector<Cell> kept;
-  kept.reserve(rows * count);
+  CellStore kept;
   for (size_t r = 0; r < rows; ++r) {
-    for (size_t c = 0; c < count; ++c) kept.push_back(cells_[r * width + c]);
+    for (size_t c = 0; c < count; ++c) kept.Add() = cells_[r * width + c];
   }
   cells_ = std::move(kept);
   columns_.resize(count);

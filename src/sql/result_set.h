@@ -2,6 +2,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <memory>
 #include <span>
 #include <string>
 #include <string_view>
@@ -34,7 +35,6 @@ class ResultSet {
   void Reorder(std::span<const size_t> rows);
   // Keeps only the first `count` columns (drops helper columns added for sorting).
   void KeepColumns(size_t count);
-  void Reserve(size_t rows) { cells_.reserve(rows * columns_.size()); }
 
  private:
   struct Cell {
@@ -48,8 +48,28 @@ class ResultSet {
     };
     Cell() : moment(0) {}
   };
+  // Cells in fixed blocks of 64 KB: growing never copies, and freed blocks are reused by the allocator
+  // instead of being mapped afresh (page faults dominated a large result otherwise).
+  class CellStore {
+   public:
+    static constexpr size_t kBlockShift = 12;
+    static constexpr size_t kBlockCells = size_t{1} << kBlockShift;
+    size_t size() const { return size_; }
+    Cell& operator[](size_t i) { return blocks_[i >> kBlockShift][i & (kBlockCells - 1)]; }
+    const Cell& operator[](size_t i) const { return blocks_[i >> kBlockShift][i & (kBlockCells - 1)]; }
+    Cell& Add() {
+      if ((size_ >> kBlockShift) == blocks_.size()) blocks_.push_back(std::make_unique<Cell[]>(kBlockCells));
+      Cell& c = (*this)[size_++];
+      c = Cell();
+      return c;
+    }
+
+   private:
+    std::vector<std::unique_ptr<Cell[]>> blocks_;
+    size_t size_ = 0;
+  };
   std::vector<Column> columns_;
-  std::vector<Cell> cells_;
+  CellStore cells_;
   std::string texts_;
 };
 

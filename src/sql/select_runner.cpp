@@ -6,6 +6,7 @@
 
 #include "dbf/table.h"
 #include "platform/code_page.h"
+#include "sql/condition.h"
 #include "sql/sql_errors.h"
 #include "sql/statement_runners.h"
 
@@ -266,6 +267,7 @@ ResultSet RunSelect(SelectStatement& s, const ExecutionOptions& options, const E
     orderColumns.push_back(found);
   }
 
+  const Condition where(s.where.get(), env);
   std::vector<Column> columns;
   for (const OutputColumn& oc : out) columns.push_back(oc.column);
   ResultSet result(std::move(columns));
@@ -277,7 +279,7 @@ ResultSet RunSelect(SelectStatement& s, const ExecutionOptions& options, const E
     while (scanner.Next(rec)) {
       if (rec.deleted) continue;
       RowContext row{rec.bytes, rec.recno, &table, nullptr};
-      if (s.where && !IsSelected(Evaluate(*s.where, row, env), s.where->position)) continue;
+      if (!where.Selected(row)) continue;
       for (size_t i = 0; i < out.size(); ++i) values[i] = Evaluate(*out[i].expr, row, env);
       result.AppendRow(values);
     }
@@ -295,7 +297,7 @@ ResultSet RunSelect(SelectStatement& s, const ExecutionOptions& options, const E
     while (scanner.Next(rec)) {
       if (rec.deleted) continue;
       RowContext row{rec.bytes, rec.recno, &table, nullptr};
-      if (s.where && !IsSelected(Evaluate(*s.where, row, env), s.where->position)) continue;
+      if (!where.Selected(row)) continue;
       size_t g = 0;
       if (!s.groupBy.empty()) {
         key.clear();

@@ -1,6 +1,7 @@
 #include <vector>
 
 #include "dbf/table.h"
+#include "sql/condition.h"
 #include "sql/sql_errors.h"
 #include "sql/statement_runners.h"
 
@@ -55,12 +56,13 @@ void BindCondition(ExprPtr& where, const dbf::TableLayout& layout, const EvalEnv
 // Records that are not deleted and meet the condition now (checked again under each record's lock).
 std::vector<uint32_t> MatchingRecords(dbf::Table& table, Expr* where, const EvalEnv& env) {
   std::vector<uint32_t> recnos;
+  const Condition condition(where, env);
   dbf::TableScanner scanner = table.Scan();
   dbf::RecordRef rec;
   while (scanner.Next(rec)) {
     if (rec.deleted) continue;
     RowContext row{rec.bytes, rec.recno, &table, nullptr};
-    if (where && !IsSelected(Evaluate(*where, row, env), where->position)) continue;
+    if (!condition.Selected(row)) continue;
     recnos.push_back(rec.recno);
   }
   return recnos;

@@ -1,0 +1,161 @@
+#include "sql/condition.h"
+
+#include <cstring>
+
+#include "sql/sql_errors.h"
+
+namespace vorel::sql {
+namespace {
+
+uint64_t LoadBigEndian8(const char* p) {
+  uint64_t v;
+  std::memcpy(&v, p, 8);
+  return __builtin_bswap64(v);
+}
+
+bool Holds(Op op, int c) {
+  switch (op) {
+    case Op::kEq:
+    case Op::kExactEq:
+      return c == 0;
+    case Op::kNe:
+      return c != 0;
+    case Op::kLt:
+      return c < 0;
+    case Op::kLe:
+      return c <= 0;
+    case Op::kGt:
+      return c > 0;
+    default:
+      return c >= 0;
+  }
+}
+
+bool AllBlank(const char* p, size_t n) {
+  for (size_t i = 0; i < n; ++i) {
+    if (p[i] != ' ') return false;
+  }
+  return true;
+}
+
+}  // namespace
+
+Condition::Condition(Expr* expr, const EvalEnv& env) : env_(&env) {
+  if (!expr) return;
+  always_ = false;
+  root_ = Add(*expr);
+}
+
+uint32_t Condition::Add(Expr& e) {
+  Node n;
+  n.expr = &e;
+  if (e.kind == ExprKind::kBinary && (e.op == Op::kAnd || e.op == Op::kOr)) {
+    n.kind = e.op == Op::kAnd ? Kind::kAnd : Kind::kOr;
+    std::vector<uint32_t> kids;
+    for (ExprPtr& a : e.args) kids.push_back(Add(*a));
+    n.firstChild = static_cast<uint32_t>(children_.size());
+    n.childCount = static_cast<uint32_t>(kids.size());
+    children_.insert(children_.end(), kids.begin(), kids.end());
+  } else if (e.kind == ExprKind::kUnary && e.op == Op::kNot) {
+    n.kind = Kind::kNot;
+    uint32_t kid = Add(*e.args[0]);
+    n.firstChild = static_cast<uint32_t>(children_.size());
+    n.childCount = 1;
+    children_.push_back(kid);
+  } else if (e.fast != FastForm::kNone) {
+    n.field = e.fastField;
+    n.op = e.fastOp;
+    n.negated = e.negated;
+    switch (e.fast) {
+      case FastForm::kDateCompare:
+        n.kind = Kind::kDate;
+        n.date = LoadBigEndian8(e.fastBytes.data());
+        break;
+      case FastForm::kNumberCompare:
+        n.kind = Kind::kNumber;
+        n.number = e.fastNumber;
+        break;
+      case FastForm::kBlankCompare:
+        n.kind = Kind::kBlank;
+        break;
+      case FastForm::kContains:
+        n.kind = Kind::kContains;
+        n.bytes = e.fastBytes;
+        break;
+      case FastForm::kNone:
+        break;
+    }
+  }
+  nodes_.push_back(std::move(n));
+  return static_cast<uint32_t>(nodes_.size() - 1);
+}
+
+bool Condition::Selected(const RowContext& row) const {
+  return always_ || Eval(root_, row) == Tri::kTrue;
+}
+
+Condition::Tri Condition::General(const Node& n, const RowContext& row) const {
+  Value v = Evaluate(*n.expr, row, *env_);
+  if (v.isNull()) return Tri::kUnknown;
+  if (v.kind != ValueKind::kLogical)
+    throw TypeMismatchError("Operator/operand type mismatch at position " + std::to_string(n.expr->position));
+  return v.logical ? Tri::kTrue : Tri::kFalse;
+}
+
+Condition::Tri Condition::Eval(uint32_t index, const RowContext& row) const {
+  const Node& n = nodes_[index];
+  switch (n.kind) {
+    case Kind::kAnd:
+    case Kind::kOr: {
+      const Tri stop = n.kind == Kind::kAnd ? Tri::kFalse : Tri::kTrue;
+      bool unknown = false;
+      for (uint32_t i = 0; i < n.childCount; ++i) {
+        Tri t = Eval(children_[n.firstChild + i], row);
+        if (t == stop) return stop;
+        if (t == Tri::kUnknown) unknown = true;
+      }
+      if (unknown) return Tri::kUnknown;
+      return n.kind == Kind::kAnd ? Tri::kTrue : Tri::kFalse;
+    }
+    case Kind::kNot: {
+      Tri t = Eval(children_[n.firstChild], row);
+      return t == Tri::kUnknown ? t : (t == Tri::kTrue ? Tri::kFalse : Tri::kTrue);
+    }
+    case Kind::kGeneral:
+      return General(n, row);
+    default:
+      break;
+  }
+  const dbf::Field& f = *n.field;
+  if (f.nullBit >= 0 && dbf::IsNull(f, row.record)) return Tri::kUnknown;
+  const char* p = row.record.data() + f.offset;
+  switch (n.kind) {
+    case Kind::kDate: {
+      uint64_t v;
+      std::memcpy(&v, p, 8);
+      constexpr uint64_t kHigh = 0xF0F0F0F0F0F0F0F0ull, kZeros = 0x3030303030303030ull;
+      constexpr uint64_t kBlanks = 0x2020202020202020ull;
+      // yyyymmdd digits order as the dates do, and the empty date (blanks) sorts first.
+      if (v != kBlanks && ((v & kHigh) != kZeros || ((v + 0x0606060606060606ull) & kHigh) != kZeros)) break;
+      uint64_t key = __builtin_bswap64(v);
+      return Holds(n.op, key < n.date ? -1 : key > n.date ? 1 : 0) ? Tri::kTrue : Tri::kFalse;
+    }
+    case Kind::kNumber: {
+      double v = dbf::DecodeNumber(f, row.record);
+      return Holds(n.op, v < n.number ? -1 : v > n.number ? 1 : 0) ? Tri::kTrue : Tri::kFalse;
+    }
+    case Kind::kBlank:
+      return AllBlank(p, f.length) == (n.op != Op::kNe) ? Tri::kTrue : Tri::kFalse;
+    case Kind::kContains: {
+      std::string_view text(p, f.length);
+      bool found = n.bytes.size() == 1 ? std::memchr(p, n.bytes[0], f.length) != nullptr
+                                       : text.find(n.bytes) != std::string_view::npos;
+      return found != n.negated ? Tri::kTrue : Tri::kFalse;
+    }
+    default:
+      break;
+  }
+  return General(n, row);
+}
+
+}  // namespace vorel::sql
