@@ -1,6 +1,8 @@
 // The SELECT statements the service runs, over tables built for them.
 #include <gtest/gtest.h>
 
+#include <cstring>
+
 #include "dbf/dbf_errors.h"
 #include "sql/sql_errors.h"
 #include "sql_test_tables.h"
@@ -252,6 +254,59 @@ TEST_F(SelectTest, StarHidesNullFlagsAndUnknownNamesFail) {
     EXPECT_STREQ(e.what(), "Column 'zz' is not found at position 11");
   }
   EXPECT_THROW(Run("select a from t order by zz"), sql::UnknownColumnError);
+}
+
+}  // namespace
+}  // namespace vorel::sqltest
+
+namespace vorel::sqltest {
+namespace {
+
+// Conditions that read the record bytes directly agree with the general evaluation of the same test (the
+// column wrapped so that no fast form applies), including empty dates, nulls and odd bytes.
+TEST_F(SelectTest, FastConditionsAgreeWithGeneralEvaluation) {
+  MakeTable(folder_.path(), "f",
+            {F("d", FT::kDate, 0, 0, true), F("n", FT::kNumeric, 6, 1, true),
+             F("c", FT::kCharacter, 6, 0, true), F("k", FT::kNumeric, 3)},
+            {{Day(0), N(1.5), T("a2b"), N(1)},
+             {EmptyDate(), N(-3), T(""), N(2)},
+             {Null(), Null(), Null(), N(3)},
+             {Day(-1), N(0), T("   2  "), N(4)},
+             {Day(1), N(1), T("x"), N(5)}});
+  {
+    // A date field holding bytes that are neither digits nor blanks.
+    dbf::Table t = dbf::Table::Open(folder_.path(), "f");
+    t.UpdateRecord(5, [&](uint32_t, std::string_view, std::span<char> changed) {
+      std::memcpy(changed.data() + t.GetField("d").offset, "2026?225", 8);
+      return true;
+    });
+  }
+  struct Pair {
+    std::string fast, general;
+  };
+  const std::vector<Pair> pairs = {
+      {"d>=DATE()", "d+0>=DATE()"},
+      {"DATE()>d", "DATE()>d+0"},
+      {"d={}", "d+0={}"},
+      {"d<>DATE()-1", "d+0<>DATE()-1"},
+      {"n>1", "n+0>1"},
+      {"0>=n", "0>=n+0"},
+      {"n=1.5", "n+0=1.5"},
+      {"c=''", "c+''=''"},
+      {"trim(c)<>''", "trim(c)+''<>''"},
+      {"allt(c)=='  '", "allt(c)+''=='  '"},
+      {"c like '%2%'", "c+'' like '%2%'"},
+      {"c not like '%2%'", "c+'' not like '%2%'"},
+      {"not (d>=DATE()) or n>1", "not (d+0>=DATE()) or n+0>1"},
+  };
+  for (const Pair& p : pairs) {
+    EXPECT_EQ(Numbers(Run("select k from f where " + p.fast), 0),
+              Numbers(Run("select k from f where " + p.general), 0))
+        << p.fast;
+  }
+  EXPECT_EQ(Numbers(Run("select k from f where d>=DATE()"), 0), (std::vector<double>{1}));
+  EXPECT_EQ(Numbers(Run("select k from f where c like '%2%'"), 0), (std::vector<double>{1, 4}));
+  EXPECT_EQ(Numbers(Run("select k from f where not (c like '%2%')"), 0), (std::vector<double>{2, 5}));
 }
 
 }  // namespace
