@@ -53,6 +53,7 @@ uint32_t Condition::Add(Expr& e) {
     n.kind = e.op == Op::kAnd ? Kind::kAnd : Kind::kOr;
     std::vector<uint32_t> kids;
     for (ExprPtr& a : e.args) kids.push_back(Add(*a));
+    if (n.kind == Kind::kAnd) MergeDateRanges(kids);
     n.firstChild = static_cast<uint32_t>(children_.size());
     n.childCount = static_cast<uint32_t>(kids.size());
     children_.insert(children_.end(), kids.begin(), kids.end());
@@ -90,15 +91,32 @@ uint32_t Condition::Add(Expr& e) {
   return static_cast<uint32_t>(nodes_.size() - 1);
 }
 
+// d >= x AND d <= y on one date field (the date windows of the exports): one test of the stored bytes.
+void Condition::MergeDateRanges(std::vector<uint32_t>& kids) {
+  for (size_t i = 0; i < kids.size(); ++i) {
+    Node& lower = nodes_[kids[i]];
+    if (lower.kind != Kind::kDate || lower.op != Op::kGe) continue;
+    for (size_t j = 0; j < kids.size(); ++j) {
+      Node& upper = nodes_[kids[j]];
+      if (j == i || upper.kind != Kind::kDate || upper.op != Op::kLe || upper.field != lower.field) continue;
+      lower.kind = Kind::kDateRange;
+      lower.dateHigh = upper.date;
+      lower.exprHigh = upper.expr;
+      kids.erase(kids.begin() + static_cast<std::ptrdiff_t>(j));
+      return;
+    }
+  }
+}
+
 bool Condition::Selected(const RowContext& row) const {
   return always_ || Eval(root_, row) == Tri::kTrue;
 }
 
-Condition::Tri Condition::General(const Node& n, const RowContext& row) const {
-  Value v = Evaluate(*n.expr, row, *env_);
+Condition::Tri Condition::General(const Expr& expr, const RowContext& row) const {
+  Value v = Evaluate(const_cast<Expr&>(expr), row, *env_);
   if (v.isNull()) return Tri::kUnknown;
   if (v.kind != ValueKind::kLogical)
-    throw TypeMismatchError("Operator/operand type mismatch at position " + std::to_string(n.expr->position));
+    throw TypeMismatchError("Operator/operand type mismatch at position " + std::to_string(expr.position));
   return v.logical ? Tri::kTrue : Tri::kFalse;
 }
 
@@ -110,7 +128,9 @@ Condition::Tri Condition::Eval(uint32_t index, const RowContext& row) const {
       const Tri stop = n.kind == Kind::kAnd ? Tri::kFalse : Tri::kTrue;
       bool unknown = false;
       for (uint32_t i = 0; i < n.childCount; ++i) {
-        Tri t = Eval(children_[n.firstChild + i], row);
+        const uint32_t kid = children_[n.firstChild + i];
+        const Node& k = nodes_[kid];
+        Tri t = k.kind > Kind::kGeneral ? Leaf(k, row) : Eval(kid, row);
         if (t == stop) return stop;
         if (t == Tri::kUnknown) unknown = true;
       }
@@ -122,22 +142,28 @@ Condition::Tri Condition::Eval(uint32_t index, const RowContext& row) const {
       return t == Tri::kUnknown ? t : (t == Tri::kTrue ? Tri::kFalse : Tri::kTrue);
     }
     case Kind::kGeneral:
-      return General(n, row);
+      return General(*n.expr, row);
     default:
-      break;
+      return Leaf(n, row);
   }
+}
+
+inline __attribute__((always_inline)) Condition::Tri Condition::Leaf(const Node& n,
+                                                                     const RowContext& row) const {
   const dbf::Field& f = *n.field;
   if (f.nullBit >= 0 && dbf::IsNull(f, row.record)) return Tri::kUnknown;
   const char* p = row.record.data() + f.offset;
   switch (n.kind) {
-    case Kind::kDate: {
+    case Kind::kDate:
+    case Kind::kDateRange: {
       uint64_t v;
       std::memcpy(&v, p, 8);
       constexpr uint64_t kHigh = 0xF0F0F0F0F0F0F0F0ull, kZeros = 0x3030303030303030ull;
       constexpr uint64_t kBlanks = 0x2020202020202020ull;
       // yyyymmdd digits order as the dates do, and the empty date (blanks) sorts first.
       if (v != kBlanks && ((v & kHigh) != kZeros || ((v + 0x0606060606060606ull) & kHigh) != kZeros)) break;
-      uint64_t key = __builtin_bswap64(v);
+      const uint64_t key = __builtin_bswap64(v);
+      if (n.kind == Kind::kDateRange) return key >= n.date && key <= n.dateHigh ? Tri::kTrue : Tri::kFalse;
       return Holds(n.op, key < n.date ? -1 : key > n.date ? 1 : 0) ? Tri::kTrue : Tri::kFalse;
     }
     case Kind::kNumber: {
@@ -155,7 +181,15 @@ Condition::Tri Condition::Eval(uint32_t index, const RowContext& row) const {
     default:
       break;
   }
-  return General(n, row);
+  if (n.kind == Kind::kDateRange) {
+    // Unusual bytes: the two comparisons the range stands for, evaluated in full.
+    Tri lower = General(*n.expr, row);
+    if (lower == Tri::kFalse) return lower;
+    Tri upper = General(*n.exprHigh, row);
+    if (upper == Tri::kFalse) return upper;
+    return lower == Tri::kTrue && upper == Tri::kTrue ? Tri::kTrue : Tri::kUnknown;
+  }
+  return General(*n.expr, row);
 }
 
 }  // namespace vorel::sql

@@ -23,23 +23,27 @@ class Condition {
 
  private:
   enum class Tri : int8_t { kFalse, kTrue, kUnknown };
-  enum class Kind : uint8_t { kAnd, kOr, kNot, kDate, kNumber, kBlank, kContains, kGeneral };
+  enum class Kind : uint8_t { kAnd, kOr, kNot, kGeneral, kDate, kDateRange, kNumber, kBlank, kContains };
   struct Node {
     Kind kind = Kind::kGeneral;
     Op op = Op::kNone;
     bool negated = false;
     const dbf::Field* field = nullptr;
-    uint64_t date = 0;  // the constant date's yyyymmdd bytes, big-endian (compare as a number)
+    uint64_t date = 0;      // the constant date's yyyymmdd bytes, big-endian (compare as a number)
+    uint64_t dateHigh = 0;  // kDateRange: date <= stored <= dateHigh
     double number = 0;
     std::string bytes;
     Expr* expr = nullptr;
+    Expr* exprHigh = nullptr;  // kDateRange: the upper comparison
     uint32_t firstChild = 0;
     uint32_t childCount = 0;
   };
 
   uint32_t Add(Expr& e);
   Tri Eval(uint32_t index, const RowContext& row) const;
-  Tri General(const Node& n, const RowContext& row) const;
+  Tri Leaf(const Node& n, const RowContext& row) const;
+  void MergeDateRanges(std::vector<uint32_t>& kids);
+  Tri General(const Expr& expr, const RowContext& row) const;
 
   std::vector<Node> nodes_;
   std::vector<uint32_t> children_;

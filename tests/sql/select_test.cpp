@@ -298,6 +298,8 @@ TEST_F(SelectTest, FastConditionsAgreeWithGeneralEvaluation) {
       {"c like '%2%'", "c+'' like '%2%'"},
       {"c not like '%2%'", "c+'' not like '%2%'"},
       {"not (d>=DATE()) or n>1", "not (d+0>=DATE()) or n+0>1"},
+      {"d>=DATE()-1 and k>0 and d<=DATE()", "d+0>=DATE()-1 and k>0 and d+0<=DATE()"},
+      {"d>={} and d<=DATE()+1", "d+0>={} and d+0<=DATE()+1"},
   };
   for (const Pair& p : pairs) {
     EXPECT_EQ(Numbers(Run("select k from f where " + p.fast), 0),
