@@ -11,15 +11,15 @@ namespace vorel {
 
 ServiceExchange::ServiceExchange(ServiceExchangeParts parts)
     : parts_(std::move(parts)),
-      settings_(parts_.settings),
       db_{parts_.ado, parts_.sql, parts_.logger, parts_.clock, parts_.regional},
       load_{db_, cache_, parts_.client, parts_.store, parts_.portalHost},
       booking_{db_, cache_, parts_.store, parts_.state.lastScheduleAge, parts_.state.busySlotsFlag},
       admin_{parts_.client,           launcher_,        parts_.clock, "", parts_.programFolder,
              parts_.stateStoreFolder, parts_.updateHost},
       clinic_(ClinicAccessFor(db_)),
-      ctx_{parts_.state, parts_.logger,   parts_.store,    settings_, parts_.client, clinic_,
-           parts_.clock, parts_.regional, parts_.stopFlag, commands_, cacheHooks_,   parts_.portalHost} {
+      ctx_{parts_.state,    parts_.logger, parts_.store, parts_.settings,
+           parts_.client,   clinic_,       parts_.clock, parts_.regional,
+           parts_.stopFlag, commands_,     cacheHooks_,  parts_.portalHost} {
   cacheHooks_.patientCount = [this] { return cache_.count(); };
   cacheHooks_.timeOfLastLoad = [this] { return cache_.timeOfLastLoad; };
   cacheHooks_.resetTimeOfLastLoad = [this] { cache_.timeOfLastLoad = Clock::TimePoint{}; };
@@ -41,7 +41,7 @@ void ServiceExchange::BindCommands() {
   commands_.Bind("adm_polis", [this](const ReplyFields& f) { return RunAdminPolicyCommand(db_, cache_, f); });
   // adm_info reports the database folder as it stands in the settings list.
   commands_.Bind("adm_info", [this](const ReplyFields&) {
-    admin_.databasePath = settings_.Get("path");
+    admin_.databasePath = parts_.settings.Get("path");
     return AdminInfo(admin_);
   });
   commands_.Bind("adm_update", [this](const ReplyFields&) { return AdminUpdate(admin_); });

@@ -51,19 +51,7 @@ class ServiceExchange {
  private:
   void BindCommands();
 
-  // The settings list as the exchange reads and writes it.
-  class Settings final : public SettingsAccess {
-   public:
-    explicit Settings(SettingsList& list) : list_(list) {}
-    std::string Get(std::string_view name) const override { return list_.Get(name); }
-    void Set(std::string_view name, std::string_view value) override { list_.Set(name, value); }
-
-   private:
-    SettingsList& list_;
-  };
-
   ServiceExchangeParts parts_;
-  Settings settings_;
   DatabaseContext db_;
   PatientCache cache_;
   PatientLoadContext load_;
