@@ -1,0 +1,139 @@
+// One booking (zapis) and one cancellation (delrec) on an appointment table of 1,000,000 slots, next to a
+// single slot lookup query over the same table as the baseline.
+#include <benchmark/benchmark.h>
+#include <unistd.h>
+
+#include <filesystem>
+
+#include "booking/booking_commands.h"
+#include "booking/booking_steps.h"
+#include "database/connection.h"
+#include "database/query.h"
+#include "database/run_query.h"
+#include "platform/regional.h"
+#include "support/clinic_tables.h"
+
+namespace vorel {
+namespace {
+
+constexpr size_t kSlots = 1'000'000;
+constexpr size_t kSlotsPerDay = 99'999;  // slot numbers 1..99999 on each day
+constexpr int64_t kFirstDay =
+    JulianDayFromCivil(2020, 1, 1);  // every slot lies in the past: no limit refusal
+
+class NullLogger : public Logger {
+ public:
+  void Log(std::string_view, std::string_view) override {}
+  void SetError(int32_t, std::string_view) override {}
+};
+
+class MemoryStore : public StateStore {
+ public:
+  std::string Read(std::string_view) override { return "0"; }
+  void Write(std::string_view, std::string_view) override {}
+};
+
+CivilDate DayOf(size_t i) {
+  return CivilFromJulianDay(kFirstDay + static_cast<int64_t>(i / kSlotsPerDay));
+}
+std::string Digits8(CivilDate d) {
+  char buf[16];
+  std::snprintf(buf, sizeof buf, "%04d%02d%02d", d.year, d.month, d.day);
+  return buf;
+}
+
+struct Schedule {
+  Schedule() {
+    folder = std::filesystem::temp_directory_path() / ("vorel_bench_slots_" + std::to_string(getpid()));
+    std::filesystem::create_directories(folder);
+    testing_support::WriteM2401(folder, kSlots, [](size_t i) {
+      testing_support::SlotRow r;
+      r.kw = static_cast<int64_t>(1 + i % kSlotsPerDay);
+      r.dat = DayOf(i);
+      r.tim = "10:00";
+      return r;
+    });
+    ado.SetConnectionString("Provider=VFPOLEDB;Data Source=" + folder.string() +
+                            ";Mode=ReadWrite;Password=\"\";Collating Sequence=RUSSIAN");
+    cache.BeginLoad();
+    pac_rec& p = cache.PrepareSlot(1);
+    p.kl = 12;
+    p.fiol.assign("petrov");
+    p.npol.assign("123");
+    cache.CommitSlot(1);
+    cache.FinishLoad(1);
+  }
+  ~Schedule() { std::filesystem::remove_all(folder); }
+  ReplyFields SlotFields(size_t i, std::string command) const {
+    ReplyFields f;
+    f[1] = std::move(command);
+    f[4] = std::to_string(1 + i % kSlotsPerDay);
+    f[5] = Digits8(DayOf(i));
+    f[6] = "10:00";
+    return f;
+  }
+
+  std::filesystem::path folder;
+  NullLogger log;
+  SystemClock clock;
+  RegionalSettings regional;
+  Connection ado;
+  Query sql{ado, clock, regional};
+  DatabaseContext db{ado, sql, log, clock, regional};
+  PatientCache cache;
+  MemoryStore store;
+  int32_t scheduleAge = 0;
+  int32_t busyFlag = 0;
+  BookingContext ctx{db, cache, store, scheduleAge, busyFlag};
+  size_t booked = 0;  // slots 0..booked-1 (spread over the table) are booked by patient 12
+};
+
+Schedule& TheSchedule() {
+  static Schedule s;
+  return s;
+}
+
+size_t SpreadSlot(size_t n) {
+  return (n * 104'729) % kSlots;
+}
+
+void BM_SlotLookupQuery(benchmark::State& state) {
+  Schedule& s = TheSchedule();
+  size_t n = 0;
+  for (auto _ : state) {
+    const ReplyFields f = s.SlotFields(SpreadSlot(n++), "");
+    s.ado.Connect();
+    RunQuery(s.db, SlotStatement("'" + f[5] + f[6] + std::string(5 - f[4].size(), ' ') + f[4] + "'"));
+    benchmark::DoNotOptimize(s.sql.RecordCount());
+    s.ado.Disconnect();
+  }
+}
+BENCHMARK(BM_SlotLookupQuery)->Unit(benchmark::kMillisecond)->Iterations(10)->Repetitions(3);
+
+void BM_Zapis(benchmark::State& state) {
+  Schedule& s = TheSchedule();
+  for (auto _ : state) {
+    ReplyFields f = s.SlotFields(SpreadSlot(s.booked++), "zapis");
+    f[8] = "12";
+    const std::string answer = RunBookingCommand(s.ctx, f);
+    if (answer != "ok") state.SkipWithError(("zapis answered " + answer).c_str());
+  }
+}
+BENCHMARK(BM_Zapis)->Unit(benchmark::kMillisecond)->Iterations(10)->Repetitions(3);
+
+void BM_Delrec(benchmark::State& state) {
+  Schedule& s = TheSchedule();
+  size_t n = 0;
+  for (auto _ : state) {
+    ReplyFields f = s.SlotFields(SpreadSlot(n++ % std::max<size_t>(s.booked, 1)), "delrec");
+    f[7] = "12";
+    const std::string answer = RunCancellationCommand(s.ctx, f);
+    if (answer != "ok") state.SkipWithError(("delrec answered " + answer).c_str());
+  }
+}
+BENCHMARK(BM_Delrec)->Unit(benchmark::kMillisecond)->Iterations(10)->Repetitions(3);
+
+}  // namespace
+}  // namespace vorel
+
+BENCHMARK_MAIN();
