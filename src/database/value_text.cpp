@@ -1,5 +1,9 @@
 #include "database/value_text.h"
 
+#include <charconv>
+#include <cmath>
+#include <cstdint>
+
 #include "sql/date_text.h"
 #include "sql/number_text.h"
 
