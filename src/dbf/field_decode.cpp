@@ -20,7 +20,10 @@ namespace {
 constexpr double kPowersOf10[] = {1e0,  1e1,  1e2,  1e3,  1e4,  1e5,  1e6,  1e7,  1e8,  1e9,  1e10, 1e11,
                                   1e12, 1e13, 1e14, 1e15, 1e16, 1e17, 1e18, 1e19, 1e20, 1e21, 1e22};
 
-// Reads the numeric text of an N/F field like VAL(): leading blanks, sign, digits, point, digits.
+}  // namespace
+
+namespace decode_detail {
+
 NumericValue ParseNumericText(std::string_view s) {
   size_t i = 0;
   while (i < s.size() && s[i] == ' ') ++i;
@@ -52,32 +55,11 @@ NumericValue ParseNumericText(std::string_view s) {
   return {negative ? -value : value, false};
 }
 
-int TwoDigits(const char* p) {
-  return (p[0] - '0') * 10 + (p[1] - '0');
+void ThrowOutsideRecord(const Field& field) {
+  throw FieldValueError("Field " + field.name + " lies outside the record");
 }
 
-bool AllDigits(const char* p, size_t n) {
-  for (size_t i = 0; i < n; ++i)
-    if (p[i] < '0' || p[i] > '9') return false;
-  return true;
-}
-
-}  // namespace
-
-std::string_view FieldBytes(const Field& field, std::string_view record) {
-  if (static_cast<size_t>(field.offset) + field.length > record.size())
-    throw FieldValueError("Field " + field.name + " lies outside the record");
-  return record.substr(field.offset, field.length);
-}
-
-bool IsNull(const Field& field, std::string_view record) {
-  if (field.nullBit < 0) return false;
-  const size_t at = field.nullFlagsOffset + static_cast<size_t>(field.nullBit >> 3);
-  if (at >= record.size()) throw FieldValueError("Field " + field.name + " lies outside the record");
-  return (static_cast<unsigned char>(record[at]) >> (field.nullBit & 7)) & 1;
-}
-
-std::string_view DecodeText(const Field& field, std::string_view record) {
+std::string_view DecodeVariableText(const Field& field, std::string_view record) {
   std::string_view bytes = FieldBytes(field, record);
   switch (field.type) {
     case FieldType::kCharacter:
@@ -86,7 +68,7 @@ std::string_view DecodeText(const Field& field, std::string_view record) {
     case FieldType::kVarbinary: {
       if (field.varLengthBit < 0) return bytes;
       const size_t at = field.nullFlagsOffset + static_cast<size_t>(field.varLengthBit >> 3);
-      if (at >= record.size()) throw FieldValueError("Field " + field.name + " lies outside the record");
+      if (at >= record.size()) ThrowOutsideRecord(field);
       const bool shorter = (static_cast<unsigned char>(record[at]) >> (field.varLengthBit & 7)) & 1;
       if (!shorter) return bytes;
       // The last byte holds the length; it can never exceed the bytes before it.
@@ -98,14 +80,29 @@ std::string_view DecodeText(const Field& field, std::string_view record) {
   }
 }
 
+NumericValue DecodeNumericOtherType(const Field& field, std::string_view) {
+  WrongType(field, "numeric");
+}
+
+std::optional<int64_t> DecodeDateOtherType(const Field& field, std::string_view record) {
+  if (field.type != FieldType::kDateTime) WrongType(field, "date");
+  auto dt = DecodeDateTime(field, record);
+  if (!dt) return std::nullopt;
+  return dt->julianDay;
+}
+
+}  // namespace decode_detail
+
+bool IsNull(const Field& field, std::string_view record) {
+  if (field.nullBit < 0) return false;
+  const size_t at = field.nullFlagsOffset + static_cast<size_t>(field.nullBit >> 3);
+  if (at >= record.size()) throw FieldValueError("Field " + field.name + " lies outside the record");
+  return (static_cast<unsigned char>(record[at]) >> (field.nullBit & 7)) & 1;
+}
+
 std::string DecodeTextAnsi(const Field& field, std::string_view record) {
   std::string_view text = DecodeText(field, record);
   return field.oemText ? OemToAnsi(text) : std::string(text);
-}
-
-NumericValue DecodeNumeric(const Field& field, std::string_view record) {
-  if (field.type != FieldType::kNumeric && field.type != FieldType::kFloat) WrongType(field, "numeric");
-  return ParseNumericText(FieldBytes(field, record));
 }
 
 int32_t DecodeInteger(const Field& field, std::string_view record) {
@@ -140,22 +137,6 @@ double DecodeNumber(const Field& field, std::string_view record) {
     default:
       WrongType(field, "number");
   }
-}
-
-std::optional<int64_t> DecodeDate(const Field& field, std::string_view record) {
-  if (field.type == FieldType::kDateTime) {
-    auto dt = DecodeDateTime(field, record);
-    if (!dt) return std::nullopt;
-    return dt->julianDay;
-  }
-  if (field.type != FieldType::kDate) WrongType(field, "date");
-  const char* p = FieldBytes(field, record).data();
-  if (!AllDigits(p, 8)) return std::nullopt;
-  const int year = TwoDigits(p) * 100 + TwoDigits(p + 2);
-  const int month = TwoDigits(p + 4);
-  const int day = TwoDigits(p + 6);
-  if (!IsValidDate(year, month, day)) return std::nullopt;
-  return JulianDayFromCivil(year, month, day);
 }
 
 std::optional<DateTimeValue> DecodeDateTime(const Field& field, std::string_view record) {

@@ -1,6 +1,8 @@
 #pragma once
 
+#include <bit>
 #include <cstdint>
+#include <cstring>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -25,21 +27,133 @@ struct NumericValue {
   bool blank = false;
 };
 
+// The scan path decodes dates, numbers and texts of a million records per statement: their common cases are
+// inline here so that a caller's loop keeps the field checks out of the way; the rest is out of line.
+namespace decode_detail {
+[[noreturn]] void ThrowOutsideRecord(const Field& field);
+std::string_view DecodeVariableText(const Field& field, std::string_view record);
+std::optional<int64_t> DecodeDateOtherType(const Field& field, std::string_view record);
+NumericValue DecodeNumericOtherType(const Field& field, std::string_view record);
+// Numeric text read like VAL(): leading blanks, sign, digits, point, digits; all blanks -> blank.
+NumericValue ParseNumericText(std::string_view text);
+
+inline constexpr uint8_t kMonthDays[12] = {31, 29, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
+
+// "YYYYMMDD" as 8 bytes loaded little-endian: the Julian Day Number, or 0 when it is not a date (no date of
+// years 1..9999 has day number 0). A plain integer result keeps the hot path in registers.
+inline int64_t JulianDayOfDigits(uint64_t v) {
+  static_assert(std::endian::native == std::endian::little);
+  constexpr uint64_t kHigh = 0xF0F0F0F0F0F0F0F0ull, kZeros = 0x3030303030303030ull;
+  // Every byte 0x30..0x39: high nibble 3, and still 3 after adding 6.
+  if (((v & kHigh) ^ kZeros) | (((v + 0x0606060606060606ull) & kHigh) ^ kZeros)) return 0;
+  uint64_t d = v - kZeros;
+  d = (d * 10 + (d >> 8)) & 0x00FF00FF00FF00FFull;  // digit pairs: YY YY MM DD
+  const auto year = static_cast<uint32_t>((d & 0xFF) * 100 + ((d >> 16) & 0xFF));
+  const auto month = static_cast<uint32_t>((d >> 32) & 0xFF);
+  const auto day = static_cast<uint32_t>(d >> 48);
+  if (year == 0 || month - 1 >= 12 || day - 1 >= kMonthDays[month - 1]) return 0;
+  if (month == 2 && day == 29 && (year % 4 != 0 || (year % 100 == 0 && year % 400 != 0))) return 0;
+  // Civil date to day count (years counted from March), unsigned since year >= 1.
+  const uint32_t y = year - (month <= 2);
+  const uint32_t era = y / 400;
+  const uint32_t yoe = y - era * 400;
+  const uint32_t doy = (153 * (month > 2 ? month - 3 : month + 9) + 2) / 5 + day - 1;
+  const uint32_t doe = yoe * 365 + yoe / 4 - yoe / 100 + doy;
+  // 1721120 = Julian Day Number of 0000-03-01, the start of era 0.
+  return static_cast<int64_t>(era) * 146097 + doe + 1721120;
+}
+
+// 0x80 in every byte of x that is zero, nothing elsewhere.
+inline uint64_t ZeroBytes(uint64_t x) {
+  constexpr uint64_t kLow7 = 0x7F7F7F7F7F7F7F7Full;
+  return ~(((x & kLow7) + kLow7) | x | kLow7);
+}
+
+// An integer N field of up to 8 characters ("   42", "  -7", "00012") read without a loop: `v` holds the
+// field's `length` bytes in its low bytes (first character lowest). Returns false when the text has another
+// form (decimal point, blanks only, stray characters), which the general parser then reads.
+inline bool ParseShortInteger(uint64_t v, unsigned length, double& value) {
+  constexpr uint64_t kOnes = 0x0101010101010101ull, kHigh = 0xF0F0F0F0F0F0F0F0ull,
+                     kZeros = 0x3030303030303030ull;
+  // Right-align the text in 8 bytes; the bytes in front of it become blanks.
+  if (length < 8) v = (v << (8 * (8 - length))) | (0x2020202020202020ull >> (8 * length));
+  const uint64_t blanks = ZeroBytes(v ^ (kOnes * ' '));
+  const uint64_t minus = ZeroBytes(v ^ (kOnes * '-'));
+  const uint64_t lead = blanks | minus;
+  // Blanks and at most one minus must form the front of the text, the minus last among them.
+  const uint64_t leadBytes = (lead >> 7) * 0xFF;
+  if ((leadBytes & (leadBytes + 1)) != 0 || lead == (kOnes << 7)) return false;
+  if (minus != 0 && minus != (lead & ~(lead >> 8))) return false;
+  // Blanks (0x20) and the minus (0x2D) become '0' digits.
+  v += (blanks >> 7) * 0x10 + (minus >> 7) * 0x03;
+  if (((v & kHigh) ^ kZeros) | (((v + 0x0606060606060606ull) & kHigh) ^ kZeros)) return false;
+  uint64_t d = v - kZeros;
+  d = (d * 10 + (d >> 8)) & 0x00FF00FF00FF00FFull;
+  d = (d * 100 + (d >> 16)) & 0x0000FFFF0000FFFFull;
+  d = (d * 10000 + (d >> 32)) & 0xFFFFFFFFull;
+  value = minus ? -static_cast<double>(d) : static_cast<double>(d);
+  return true;
+}
+}  // namespace decode_detail
+
 // True when the field's null bit is set in _NullFlags (always false for a field that does not accept NULL).
 bool IsNull(const Field& field, std::string_view record);
 
 // The stored bytes of a field, whatever its type.
-std::string_view FieldBytes(const Field& field, std::string_view record);
+inline std::string_view FieldBytes(const Field& field, std::string_view record) {
+  if (static_cast<size_t>(field.offset) + field.length > record.size()) [[unlikely]]
+    decode_detail::ThrowOutsideRecord(field);
+  return {record.data() + field.offset, field.length};
+}
 
 // C: the bytes as stored, padded with blanks to the field width. V/Q: the value by its length (the length
 // byte when the varlength bit is set, else the whole field). A NULL value gives its stored blanks.
-std::string_view DecodeText(const Field& field, std::string_view record);
+inline std::string_view DecodeText(const Field& field, std::string_view record) {
+  if (field.type == FieldType::kCharacter) return FieldBytes(field, record);
+  return decode_detail::DecodeVariableText(field, record);
+}
 // As DecodeText, converted to Windows-1251 when the table stores its text in code page 866 (field.oemText).
 std::string DecodeTextAnsi(const Field& field, std::string_view record);
 
 // N, F: the number the text says ("  -12.50" -> -12.5); blanks give {0, blank = true}. Text that is not a
 // number is read as far as it is one (as VAL() does): "***" -> 0.
-NumericValue DecodeNumeric(const Field& field, std::string_view record);
+inline NumericValue DecodeNumeric(const Field& field, std::string_view record) {
+  if (field.type != FieldType::kNumeric && field.type != FieldType::kFloat) [[unlikely]]
+    return decode_detail::DecodeNumericOtherType(field, record);
+  const std::string_view s = FieldBytes(field, record);
+  if (field.decimals == 0 && s.size() <= 8 && field.offset + 8 <= record.size()) {
+    uint64_t v;
+    std::memcpy(&v, s.data(), sizeof v);  // the record goes on past the field
+    if (s.size() < 8) v &= ~0ull >> (8 * (8 - s.size()));
+    double value;
+    if (decode_detail::ParseShortInteger(v, static_cast<unsigned>(s.size()), value)) return {value, false};
+  }
+  size_t i = 0;
+  while (i < s.size() && s[i] == ' ') ++i;
+  if (i == s.size()) return {0, true};
+  const bool negative = s[i] == '-';
+  if (negative || s[i] == '+') ++i;
+  uint64_t mantissa = 0;
+  int digits = 0, point = -1;
+  for (; i < s.size(); ++i) {
+    const auto c = static_cast<unsigned>(static_cast<unsigned char>(s[i])) - '0';
+    if (c <= 9) {
+      mantissa = mantissa * 10 + c;
+      ++digits;
+    } else if (s[i] == '.' && point < 0) {
+      point = digits;
+    } else {
+      break;
+    }
+  }
+  constexpr double kPowers[] = {1e0, 1e1, 1e2, 1e3, 1e4, 1e5, 1e6, 1e7, 1e8, 1e9, 1e10, 1e11};
+  const int scale = point < 0 ? 0 : digits - point;
+  if (digits > 15 || scale > 11) [[unlikely]]
+    return decode_detail::ParseNumericText(s);
+  // Both operands are exact, so the quotient is the correctly rounded value of the text.
+  const double value = static_cast<double>(mantissa) / kPowers[scale];
+  return {negative ? -value : value, false};
+}
 // I: the int32 value.
 int32_t DecodeInteger(const Field& field, std::string_view record);
 // B: the double value.
@@ -51,7 +165,15 @@ double DecodeNumber(const Field& field, std::string_view record);
 
 // D: the Julian Day Number of the date; std::nullopt for a blank (or unreadable) date.
 // T: the date part of the datetime. (JulianDayFromCivil / CivilFromJulianDay in platform/calendar.h convert.)
-std::optional<int64_t> DecodeDate(const Field& field, std::string_view record);
+inline std::optional<int64_t> DecodeDate(const Field& field, std::string_view record) {
+  if (field.type != FieldType::kDate) [[unlikely]]
+    return decode_detail::DecodeDateOtherType(field, record);
+  uint64_t v;
+  std::memcpy(&v, FieldBytes(field, record).data(), sizeof v);
+  const int64_t day = decode_detail::JulianDayOfDigits(v);
+  if (day == 0) return std::nullopt;
+  return day;
+}
 // T: Julian day + milliseconds; std::nullopt for an empty datetime (julian day 0). D: the date at midnight.
 std::optional<DateTimeValue> DecodeDateTime(const Field& field, std::string_view record);
 

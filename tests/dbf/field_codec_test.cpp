@@ -109,6 +109,26 @@ TEST(NumericDecoding, ReadsLikeVal) {
   EXPECT_DOUBLE_EQ(decode(" 12abc").value, 12);
 }
 
+// The inline fast paths must read every text exactly as the general parser does.
+TEST(NumericDecoding, FastPathAgreesWithTheGeneralParser) {
+  const std::string alphabet = " -0123456789.*+";
+  uint32_t seed = 12345;
+  auto next = [&] { return seed = seed * 1103515245u + 12345u; };
+  for (int round = 0; round < 200000; ++round) {
+    const uint8_t width = static_cast<uint8_t>(1 + next() % 10);
+    std::string text;
+    const size_t blanks = next() % (width + 1);
+    for (size_t i = 0; i < width; ++i)
+      text += i < blanks ? ' ' : alphabet[(next() >> 8) % (i == blanks ? alphabet.size() : 12)];
+    Field f = NumericField(width, 0);
+    const std::string record = " " + text + "99999999";  // bytes after the field must not leak in
+    const NumericValue fast = DecodeNumeric(f, record);
+    const NumericValue general = decode_detail::ParseNumericText(text);
+    ASSERT_EQ(fast.blank, general.blank) << "'" << text << "'";
+    ASSERT_DOUBLE_EQ(fast.value, general.value) << "'" << text << "'";
+  }
+}
+
 TEST(DateCoding, TextDatesAndBinaryDatetimes) {
   Field d = NumericField(8, 0, FieldType::kDate);
   std::string record(9, ' ');
@@ -121,6 +141,11 @@ TEST(DateCoding, TextDatesAndBinaryDatetimes) {
     EXPECT_EQ(DecodeDate(d, record), std::nullopt) << bad;
   }
   EXPECT_THROW(EncodeDate(d, JulianDayFromCivil(10000, 1, 1), record), FieldValueError);
+  // Every day of years 1..9999 goes to text and back to the same day number.
+  for (int64_t day = JulianDayFromCivil(1, 1, 1); day <= JulianDayFromCivil(9999, 12, 31); ++day) {
+    EncodeDate(d, day, record);
+    ASSERT_EQ(DecodeDate(d, record), day) << record;
+  }
 
   // Observed VFP bytes: 0e 61 25 00 / f8 bf ea 02 = 1994-11-21 13:35:39.
   Field t = NumericField(8, 0, FieldType::kDateTime);
