@@ -9,6 +9,10 @@ namespace vorel::sql {
 namespace {
 
 constexpr int kMaxDepth = 200;
+// Operators chained on one level (a + b + c ...) nest to the left; binding and evaluation recurse along them.
+constexpr int kMaxChain = 1000;
+// Expression nodes of one statement: bounds the depth of every recursion over the tree.
+constexpr int kMaxNodes = 5000;
 
 bool EqualsNoCase(std::string_view a, std::string_view b) {
   if (a.size() != b.size()) return false;
@@ -303,6 +307,7 @@ class Parser {
   };
 
   ExprPtr Node(ExprKind kind, size_t position, Op op = Op::kNone) {
+    if (++nodes_ > kMaxNodes) Fail("statement too long");
     auto e = std::make_unique<Expr>();
     e->kind = kind;
     e->position = position;
@@ -323,7 +328,8 @@ class Parser {
 
   ExprPtr ParseOr() {
     ExprPtr left = ParseAnd();
-    while (IsKeyword("OR") || IsOperator(".OR.")) {
+    for (int chain = 0; IsKeyword("OR") || IsOperator(".OR."); ++chain) {
+      if (chain >= kMaxChain) Fail("expression too long");
       size_t position = Take().position;
       left = Binary(Op::kOr, position, std::move(left), ParseAnd());
     }
@@ -332,7 +338,8 @@ class Parser {
 
   ExprPtr ParseAnd() {
     ExprPtr left = ParseNot();
-    while (IsKeyword("AND") || IsOperator(".AND.")) {
+    for (int chain = 0; IsKeyword("AND") || IsOperator(".AND."); ++chain) {
+      if (chain >= kMaxChain) Fail("expression too long");
       size_t position = Take().position;
       left = Binary(Op::kAnd, position, std::move(left), ParseNot());
     }
@@ -414,7 +421,8 @@ class Parser {
 
   ExprPtr ParseAdditive() {
     ExprPtr left = ParseMultiplicative();
-    while (IsOperator("+") || IsOperator("-")) {
+    for (int chain = 0; IsOperator("+") || IsOperator("-"); ++chain) {
+      if (chain >= kMaxChain) Fail("expression too long");
       const Token& t = Take();
       left = Binary(t.text == "+" ? Op::kAdd : Op::kSub, t.position, std::move(left), ParseMultiplicative());
     }
@@ -423,7 +431,8 @@ class Parser {
 
   ExprPtr ParseMultiplicative() {
     ExprPtr left = ParsePower();
-    while (IsOperator("*") || IsOperator("/") || IsOperator("%")) {
+    for (int chain = 0; IsOperator("*") || IsOperator("/") || IsOperator("%"); ++chain) {
+      if (chain >= kMaxChain) Fail("expression too long");
       const Token& t = Take();
       Op op = t.text == "*" ? Op::kMul : t.text == "/" ? Op::kDiv : Op::kMod;
       left = Binary(op, t.position, std::move(left), ParsePower());
@@ -433,7 +442,8 @@ class Parser {
 
   ExprPtr ParsePower() {
     ExprPtr left = ParseUnary();
-    while (IsOperator("^") || IsOperator("**")) {
+    for (int chain = 0; IsOperator("^") || IsOperator("**"); ++chain) {
+      if (chain >= kMaxChain) Fail("expression too long");
       size_t position = Take().position;
       left = Binary(Op::kPow, position, std::move(left), ParseUnary());
     }
@@ -573,6 +583,7 @@ class Parser {
   std::vector<Token> tokens_;
   size_t pos_ = 0;
   int depth_ = 0;
+  int nodes_ = 0;
 };
 
 }  // namespace

@@ -214,6 +214,15 @@ TEST_F(ExpressionTest, MixedTypesAreATypeMismatch) {
   }
 }
 
+TEST_F(ExpressionTest, LongestAcceptedChainsEvaluate) {
+  std::string sum = "num";
+  for (int i = 0; i < 999; ++i) sum += "+num";
+  EXPECT_EQ(Eval(sum).number, 12500);
+  std::string nested = "num";
+  for (int i = 0; i < 190; ++i) nested = "(" + nested + "+1)";
+  EXPECT_EQ(Eval(nested).number, 202.5);
+}
+
 TEST_F(ExpressionTest, FunctionNamesResolveByUniqueCutOfFourLetters) {
   EXPECT_EQ(Text("ALLTRIM(' a ')"), "a");
   EXPECT_EQ(Text("Allt(' a ')"), "a");

@@ -34,6 +34,13 @@ TEST(Parser, SyntaxErrorsNameThePosition) {
   EXPECT_EQ(ErrorPosition("select 1x from t"), 8u);
   EXPECT_EQ(ErrorPosition("select " + std::string(500, '(') + "1" + std::string(500, ')') + " from t"), 208u);
   EXPECT_EQ(ErrorPosition(""), 1u);
+  // Long operator chains and huge statements are refused before any recursion over them.
+  std::string sum = "select kw";
+  for (int i = 0; i < 1200; ++i) sum += "+kw";
+  EXPECT_GT(ErrorPosition(sum + " from t"), 1000u);
+  std::string wide = "select kw";
+  for (int i = 0; i < 3000; ++i) wide += ",kw+1";
+  EXPECT_GT(ErrorPosition(wide + " from t"), 1000u);
 }
 
 TEST(Parser, ReadsEveryStatementKindInAnyLetterCase) {
