@@ -96,6 +96,8 @@ sql::Value Query::FieldValue(size_t index) const {
   if (index >= result_.columnCount())
     throw QueryError(name_ + ": Field index " + std::to_string(index) + " out of range");
   if (row_ >= result_.rowCount()) throw QueryError(name_ + ": No current record");
+  if (result_.Unreadable(row_, index))
+    throw QueryError(name_ + ": The value of field '" + result_.columns()[index].name + "' cannot be read");
   return result_.Get(row_, index);
 }
 

@@ -78,8 +78,27 @@ void ResultSet::AppendRow(std::span<const Value> values) {
   }
 }
 
+void ResultSet::MarkUnreadable(size_t row, size_t column) {
+  // Cells are marked as rows are added, so the list stays ascending.
+  unreadable_.push_back(row * columns_.size() + column);
+}
+
+bool ResultSet::Unreadable(size_t row, size_t column) const {
+  return !unreadable_.empty() &&
+         std::binary_search(unreadable_.begin(), unreadable_.end(), row * columns_.size() + column);
+}
+
 void ResultSet::Reorder(std::span<const size_t> rows) {
   const size_t width = columns_.size();
+  if (!unreadable_.empty()) {
+    std::vector<size_t> moved;
+    for (size_t i = 0; i < rows.size(); ++i) {
+      for (size_t c = 0; c < width; ++c) {
+        if (Unreadable(rows[i], c)) moved.push_back(i * width + c);
+      }
+    }
+    unreadable_ = std::move(moved);
+  }
   CellStore reordered;
   for (size_t r : rows) {
     for (size_t c = 0; c < width; ++c) reordered.Add() = cells_[r * width + c];
@@ -91,6 +110,13 @@ void ResultSet::KeepColumns(size_t count) {
   const size_t width = columns_.size();
   if (count >= width) return;
   const size_t rows = rowCount();
+  if (!unreadable_.empty()) {
+    std::vector<size_t> moved;
+    for (size_t i : unreadable_) {
+      if (i % width < count) moved.push_back(i / width * count + i % width);
+    }
+    unreadable_ = std::move(moved);
+  }
   CellStore kept;
   for (size_t r = 0; r < rows; ++r) {
     for (size_t c = 0; c < count; ++c) kept.Add() = cells_[r * width + c];

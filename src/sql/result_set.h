@@ -31,6 +31,10 @@ class ResultSet {
 
   // Adds a row of columnCount() values (their texts are copied).
   void AppendRow(std::span<const Value> values);
+  // A value that could not be read (a damaged memo): the cell holds .NULL. and reads as unreadable.
+  void MarkUnreadable(size_t row, size_t column);
+  bool Unreadable(size_t row, size_t column) const;
+
   // Keeps only the rows listed, in the order listed.
   void Reorder(std::span<const size_t> rows);
   // Keeps only the first `count` columns (drops helper columns added for sorting).
@@ -70,6 +74,7 @@ class ResultSet {
   };
   std::vector<Column> columns_;
   CellStore cells_;
+  std::vector<size_t> unreadable_;  // cell indexes, ascending
   std::string texts_;
 };
 

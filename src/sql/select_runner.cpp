@@ -275,13 +275,25 @@ ResultSet RunSelect(SelectStatement& s, const ExecutionOptions& options, const E
 
   dbf::TableScanner scanner = table.Scan();
   dbf::RecordRef rec;
+  std::vector<size_t> unreadable;
   if (!grouped) {
     while (scanner.Next(rec)) {
       if (rec.deleted) continue;
       RowContext row{rec.bytes, rec.recno, &table, nullptr};
       if (!where.Selected(row)) continue;
-      for (size_t i = 0; i < out.size(); ++i) values[i] = Evaluate(*out[i].expr, row, env);
+      unreadable.clear();
+      for (size_t i = 0; i < out.size(); ++i) {
+        try {
+          values[i] = Evaluate(*out[i].expr, row, env);
+        } catch (const dbf::CorruptTableError&) {
+          // A damaged memo spoils only its own value, as long as the column is the memo field itself.
+          if (out[i].expr->kind != ExprKind::kColumn) throw;
+          values[i] = Value::Null();
+          unreadable.push_back(i);
+        }
+      }
       result.AppendRow(values);
+      for (size_t i : unreadable) result.MarkUnreadable(result.rowCount() - 1, i);
     }
   } else {
     std::vector<Group> groups;

@@ -75,6 +75,24 @@ TEST_F(TableXmlTest, ValueTextsAreTrimmedAndStrippedOfLineBreaks) {
   EXPECT_EQ(db.logger.lines.back().second, "SQLtextSize: " + std::to_string(xml.size()));
 }
 
+TEST_F(TableXmlTest, ADamagedMemoGivesPlusSignsForItsValueOnly) {
+  MakeTable(db.folder.path(), "notes", {F("k", FT::kNumeric, 3), F("note", FT::kMemo)},
+            {{N(1), T("first")}, {N(2), T("second")}, {N(3), T("third")}});
+  {
+    dbf::Table t = dbf::Table::Open(db.folder.path(), "notes");
+    t.UpdateRecord(2, [&](uint32_t, std::string_view, std::span<char> changed) {
+      dbf::EncodeMemoBlock(t.GetField("note"), 0x7FFFFF00u, changed);  // far past the end of the memo file
+      return true;
+    });
+  }
+  EXPECT_EQ(
+      RenderTableXml(db.ctx, "notes", "select note, k from notes order by k desc"),
+      "<table name=notes>\r\n<field>note;k;</field>\r\n<data>\r\nthird\t3\t\r\n+++\t2\t\r\nfirst\t1\t\r\n"
+      "</data>\r\n</table>\r\n");
+  // Computing with the damaged value fails the statement.
+  EXPECT_EQ(RenderTableXml(db.ctx, "notes", "select note+'' from notes"), Failed("notes"));
+}
+
 TEST_F(TableXmlTest, FailedStatementsAndStatementsWithoutRows) {
   MakeTable(db.folder.path(), "m2401", M2401Fields(), {});
   EXPECT_EQ(RenderTableXml(db.ctx, "nomer", "select dat,tim,kw from m2401"), Empty("nomer", "dat;tim;kw;"));
