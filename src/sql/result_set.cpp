@@ -19,7 +19,7 @@ bool EqualsNoCase(std::string_view a, std::string_view b) {
 }  // namespace
 
 Value ResultSet::Get(size_t row, size_t column) const {
-  const Cell& c = cells_[row * columns_.size() + column];
+  const Cell& c = cells_[Physical(row) * stride_ + column];
   Value v;
   v.kind = c.kind;
   switch (c.kind) {
@@ -50,7 +50,7 @@ int ResultSet::FindColumn(std::string_view name) const {
 }
 
 void ResultSet::AppendRow(std::span<const Value> values) {
-  const size_t width = columns_.size();
+  const size_t width = stride_;
   for (size_t i = 0; i < width; ++i) {
     Cell& c = cells_.Add();
     if (i >= values.size()) continue;
@@ -80,49 +80,24 @@ void ResultSet::AppendRow(std::span<const Value> values) {
 
 void ResultSet::MarkUnreadable(size_t row, size_t column) {
   // Cells are marked as rows are added, so the list stays ascending.
-  unreadable_.push_back(row * columns_.size() + column);
+  unreadable_.push_back(Physical(row) * stride_ + column);
 }
 
 bool ResultSet::Unreadable(size_t row, size_t column) const {
   return !unreadable_.empty() &&
-         std::binary_search(unreadable_.begin(), unreadable_.end(), row * columns_.size() + column);
+         std::binary_search(unreadable_.begin(), unreadable_.end(), Physical(row) * stride_ + column);
 }
 
 void ResultSet::Reorder(std::span<const size_t> rows) {
-  const size_t width = columns_.size();
-  if (!unreadable_.empty()) {
-    std::vector<size_t> moved;
-    for (size_t i = 0; i < rows.size(); ++i) {
-      for (size_t c = 0; c < width; ++c) {
-        if (Unreadable(rows[i], c)) moved.push_back(i * width + c);
-      }
-    }
-    unreadable_ = std::move(moved);
-  }
-  CellStore reordered;
-  for (size_t r : rows) {
-    for (size_t c = 0; c < width; ++c) reordered.Add() = cells_[r * width + c];
-  }
-  cells_ = std::move(reordered);
+  std::vector<uint32_t> order;
+  order.reserve(rows.size());
+  for (size_t r : rows) order.push_back(static_cast<uint32_t>(Physical(r)));
+  order_ = std::move(order);
+  reordered_ = true;
 }
 
 void ResultSet::KeepColumns(size_t count) {
-  const size_t width = columns_.size();
-  if (count >= width) return;
-  const size_t rows = rowCount();
-  if (!unreadable_.empty()) {
-    std::vector<size_t> moved;
-    for (size_t i : unreadable_) {
-      if (i % width < count) moved.push_back(i / width * count + i % width);
-    }
-    unreadable_ = std::move(moved);
-  }
-  CellStore kept;
-  for (size_t r = 0; r < rows; ++r) {
-    for (size_t c = 0; c < count; ++c) kept.Add() = cells_[r * width + c];
-  }
-  cells_ = std::move(kept);
-  columns_.resize(count);
+  if (count < columns_.size()) columns_.resize(count);
 }
 
 }  // namespace vorel::sql

@@ -12,24 +12,28 @@
 #include "sql/value.h"
 
 // The rows of a SELECT, held in one flat cell array and one text store (no allocation per row or value).
+// Sorting, DISTINCT and dropping helper columns change only the view of the cells, never copy them.
 namespace vorel::sql {
 
 class ResultSet {
  public:
   ResultSet() = default;
-  explicit ResultSet(std::vector<Column> columns) : columns_(std::move(columns)) {}
+  explicit ResultSet(std::vector<Column> columns) : columns_(std::move(columns)), stride_(columns_.size()) {}
 
   const std::vector<Column>& columns() const { return columns_; }
   std::vector<Column>& mutableColumns() { return columns_; }
   size_t columnCount() const { return columns_.size(); }
-  size_t rowCount() const { return columns_.empty() ? 0 : cells_.size() / columns_.size(); }
+  size_t rowCount() const {
+    if (reordered_) return order_.size();
+    return stride_ == 0 ? 0 : cells_.size() / stride_;
+  }
 
   // The value of a cell; its text stays valid as long as the result set lives unchanged.
   Value Get(size_t row, size_t column) const;
   // Index of the first column of that name (letter case ignored), -1 when there is none.
   int FindColumn(std::string_view name) const;
 
-  // Adds a row of columnCount() values (their texts are copied).
+  // Adds a row of columnCount() values (their texts are copied). Only before Reorder and KeepColumns.
   void AppendRow(std::span<const Value> values);
   // A value that could not be read (a damaged memo): the cell holds .NULL. and reads as unreadable.
   void MarkUnreadable(size_t row, size_t column);
@@ -72,9 +76,14 @@ class ResultSet {
     std::vector<std::unique_ptr<Cell[]>> blocks_;
     size_t size_ = 0;
   };
+  size_t Physical(size_t row) const { return reordered_ ? order_[row] : row; }
+
   std::vector<Column> columns_;
+  size_t stride_ = 0;  // cells per stored row (helper columns included)
   CellStore cells_;
-  std::vector<size_t> unreadable_;  // cell indexes, ascending
+  bool reordered_ = false;
+  std::vector<uint32_t> order_;     // stored row of each row, once reordered
+  std::vector<size_t> unreadable_;  // stored cell indexes, ascending
   std::string texts_;
 };
 
