@@ -177,4 +177,38 @@ void CdxFile::ForEachEntry(const CdxTag& tag, char pad,
   }
 }
 
+void CdxFile::SeekFrom(const CdxTag& tag, char pad, std::string_view key,
+                       const std::function<bool(const CdxEntry&)>& visit) const {
+  auto before = [&](const std::string& entryKey) {
+    return std::string_view(entryKey).substr(0, key.size()) < key;
+  };
+  uint32_t offset = tag.rootOffset;
+  for (int depth = 0;; ++depth) {
+    if (depth > 32)
+      throw CorruptTableError("Index of table " + tableName_ + " is damaged: tag " + tag.name +
+                              " is too deep");
+    CdxNode n = ReadNode(offset, tag.keyLength, pad);
+    if (n.isLeaf()) break;
+    // The first child whose last key is not before the searched one; past all of them there is nothing.
+    size_t i = 0;
+    while (i < n.entries.size() && before(n.entries[i].key)) ++i;
+    if (i == n.entries.size()) return;
+    offset = n.children[i];
+  }
+  std::unordered_set<uint32_t> seen;
+  bool started = false;
+  while (offset != kCdxNoPage) {
+    if (!seen.insert(offset).second)
+      throw CorruptTableError("Index of table " + tableName_ + " is damaged: sibling links of tag " +
+                              tag.name + " form a cycle");
+    CdxNode n = ReadNode(offset, tag.keyLength, pad);
+    for (const CdxEntry& e : n.entries) {
+      if (!started && before(e.key)) continue;
+      started = true;
+      if (!visit(e)) return;
+    }
+    offset = n.right;
+  }
+}
+
 }  // namespace vorel::dbf

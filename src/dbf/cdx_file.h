@@ -81,6 +81,11 @@ class CdxFile {
   // false. Guards against sibling cycles.
   void ForEachEntry(const CdxTag& tag, char pad, const std::function<bool(const CdxEntry&)>& visit) const;
 
+  // Entries from the first one whose key is >= `key` (compared over the key's bytes), in key order, until
+  // `visit` returns false: an equality or range search that reads only the nodes on its way.
+  void SeekFrom(const CdxTag& tag, char pad, std::string_view key,
+                const std::function<bool(const CdxEntry&)>& visit) const;
+
   // The pad byte of a tag's keys: blank for MACHINE character keys, zero for all others. Character-ness comes
   // from the caller (the type of the key expression).
   static char PadByte(const CdxTag& tag, bool characterKey) {

@@ -155,6 +155,10 @@ class Table {
   // As WriteMemo from Windows-1251 text, converted to 866 when the table stores 866 text.
   void WriteMemoAnsi(const Field& field, std::string_view ansiText, std::span<char> record);
 
+  // Sets the header's structural-index flag (under the header lock), once a .cdx has been built for the
+  // table.
+  void SetStructuralIndexFlag();
+
   struct State;  // the open files and layout (table_state.h)
 
  private:

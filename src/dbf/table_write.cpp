@@ -155,6 +155,21 @@ uint32_t Table::AppendRecord(const std::function<void(std::span<char> record)>& 
   return recno;
 }
 
+void Table::SetStructuralIndexFlag() {
+  State& s = *state_;
+  if (!s.fileWritable)
+    throw TableFileError("Table " + s.name + " is open for reading only; nothing was written");
+  HeldLocks locks;
+  LockHeader(s, locks);
+  char flags;
+  if (s.file.ReadAt(28, std::span<char>(&flags, 1)) < 1)
+    throw CorruptTableError("Table " + s.name + " is damaged: the header is truncated");
+  flags = static_cast<char>(flags | kTableHasStructuralIndex);
+  s.file.WriteAt(28, std::span<const char>(&flags, 1));
+  s.file.Sync();
+  s.layout.tableFlags = static_cast<uint8_t>(flags);
+}
+
 void Table::WriteMemo(const Field& field, std::string_view value, std::span<char> record) {
   CheckWritable();
   if (!field.isMemo())

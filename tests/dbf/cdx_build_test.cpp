@@ -1,0 +1,138 @@
+#include <gtest/gtest.h>
+
+#include "dbf/cdx_build.h"
+#include "dbf/cdx_check.h"
+#include "dbf/index_key.h"
+#include "dbf/table.h"
+#include "dbf_test_support.h"
+#include "platform/calendar.h"
+
+namespace vorel::dbf {
+namespace {
+
+using testing::TempFolder;
+
+// A slot table of `count` records appended in one go (no per-record locking cost in the test).
+Table SlotTable(const std::filesystem::path& folder, uint32_t count) {
+  const std::vector<FieldSpec> specs = {{"kw", FieldType::kNumeric, 5},
+                                        {"dat", FieldType::kDate},
+                                        {"tim", FieldType::kCharacter, 5},
+                                        {"kl", FieldType::kInteger},
+                                        {"fiol", FieldType::kCharacter, 20}};
+  Table t = Table::Create(folder, "m2401", specs);
+  std::string body;
+  const size_t length = t.layout().recordLength;
+  for (uint32_t i = 0; i < count; ++i) {
+    std::string r(length, ' ');
+    for (const Field& f : t.fields()) EncodeBlank(f, r);
+    EncodeInteger(t.GetField("kw"), (i * 7919) % 400, r);
+    EncodeDate(t.GetField("dat"), JulianDayFromCivil(2026, 1, 1) + (i * 31) % 365, r);
+    EncodeText(t.GetField("tim"), i % 2 ? "08:30" : "14:15", r);
+    EncodeInteger(t.GetField("kl"), static_cast<int64_t>(i) * 3 - 1000, r);
+    EncodeText(t.GetField("fiol"), i % 5 ? "PETROV " + std::to_string(i % 1000) : "", r);
+    body += r;
+  }
+  t.AppendRecord([&](std::span<char> r) { std::copy(body.begin(), body.begin() + length, r.begin()); });
+  // The remaining records go straight to the file, then the header count.
+  std::string file = testing::ReadBytes(t.path());
+  file.resize(t.layout().RecordOffset(2));
+  file += body.substr(length);
+  file += kEndOfFile;
+  file[4] = static_cast<char>(count & 0xFF);
+  file[5] = static_cast<char>((count >> 8) & 0xFF);
+  file[6] = static_cast<char>((count >> 16) & 0xFF);
+  file[7] = static_cast<char>(count >> 24);
+  testing::WriteBytes(t.path(), file);
+  return Table::Open(folder, "m2401");
+}
+
+TEST(CdxBuild, ManyLevelsCheckCleanAndSeekLikeAScan) {
+  TempFolder folder;
+  Table t = SlotTable(folder.path(), 20000);
+  const std::vector<TagSpec> tags = {{"slot", "DTOC(dat,1)+tim+str(kw,5)"},
+                                     {"kl", "kl", "", true},
+                                     {"dat", "dat"},
+                                     {"fiol", "UPPER(fiol)", ".NOT.DELETED()"},
+                                     {"kw", "kw"}};
+  CreateStructuralIndex(t, tags, BasicKeyExpressionCompiler());
+  EXPECT_TRUE(t.layout().hasStructuralIndex());
+  EXPECT_THROW(t.UpdateRecord(1, [](uint32_t, std::string_view, std::span<char>) { return true; }),
+               IndexedTableWriteError);
+
+  Table again = Table::Open(folder.path(), "m2401");
+  EXPECT_TRUE(again.layout().hasStructuralIndex());
+  const IndexCheckReport report = CheckTableIndex(again, BasicKeyExpressionCompiler());
+  std::string problems;
+  for (const auto& p : report.problems) problems += p + "\n";
+  EXPECT_TRUE(report.ok()) << problems;
+  EXPECT_TRUE(report.notes.empty());
+  EXPECT_EQ(report.tagsChecked, 5u);
+
+  CdxFile cdx(SharedFile::Open((folder.path() / "m2401.cdx").string(), SharedFile::Mode::kRead), "m2401");
+  const CdxTag* slot = cdx.FindTag("SLOT");
+  ASSERT_NE(slot, nullptr);
+  EXPECT_EQ(slot->keyLength, 18);
+  EXPECT_TRUE(cdx.FindTag("kl")->candidate());
+  // The slot tree has interior levels.
+  EXPECT_FALSE(cdx.ReadNode(slot->rootOffset, slot->keyLength, ' ').isLeaf());
+
+  // Equality seek on the slot key gives exactly the records a scan finds, in record order for equal keys.
+  const std::string wanted = "2026020108:30  " + std::to_string((1 * 7919) % 400);
+  auto slotKey = BasicKeyExpressionCompiler().Compile(again.layout(), "DTOC(dat,1)+tim+str(kw,5)");
+  for (uint32_t probe : {1u, 777u, 19999u}) {
+    std::string r;
+    ASSERT_TRUE(again.ReadRecord(probe, r));
+    const std::string key = slotKey->Evaluate(r).text;
+    std::vector<uint32_t> byScan, bySeek;
+    TableScanner scan = again.Scan();
+    RecordRef rec;
+    while (scan.Next(rec))
+      if (slotKey->Evaluate(rec.bytes).text == key) byScan.push_back(rec.recno);
+    cdx.SeekFrom(*slot, ' ', key, [&](const CdxEntry& e) {
+      if (e.key != key) return false;
+      bySeek.push_back(e.recno);
+      return true;
+    });
+    EXPECT_EQ(bySeek, byScan) << key;
+    EXPECT_FALSE(bySeek.empty());
+  }
+  // Range on a date tag: every entry from a date on is in order and not before it.
+  const std::string from = SortableDoubleKey(static_cast<double>(JulianDayFromCivil(2026, 12, 1)));
+  size_t count = 0;
+  std::string last;
+  cdx.SeekFrom(*cdx.FindTag("dat"), '\0', from, [&](const CdxEntry& e) {
+    EXPECT_GE(e.key, from);
+    EXPECT_GE(e.key, last);
+    last = e.key;
+    ++count;
+    return true;
+  });
+  size_t expected = 0;
+  TableScanner scan = again.Scan();
+  RecordRef rec;
+  while (scan.Next(rec))
+    expected += DecodeDate(again.GetField("dat"), rec.bytes) >= JulianDayFromCivil(2026, 12, 1);
+  EXPECT_EQ(count, expected);
+}
+
+TEST(CdxBuild, RefusesDuplicateCandidatesAndUnknownExpressions) {
+  TempFolder folder;
+  Table t = SlotTable(folder.path(), 50);
+  const std::vector<TagSpec> duplicate = {{"kw", "tim", "", true}};
+  const std::vector<TagSpec> unknown = {{"x", "SOUNDEX(fiol)"}};
+  for (const auto* tags : {&duplicate, &unknown}) {
+    try {
+      CreateStructuralIndex(t, *tags, BasicKeyExpressionCompiler());
+      ADD_FAILURE();
+    } catch (const FieldValueError& e) {
+      EXPECT_NE(std::string(e.what()).find(tags->front().name == "kw" ? "Uniqueness of index KW" : "Tag X"),
+                std::string::npos)
+          << e.what();
+    }
+    EXPECT_FALSE(std::filesystem::exists(folder.path() / "m2401.cdx"));
+    EXPECT_FALSE(Table::Open(folder.path(), "m2401").layout().hasStructuralIndex());
+  }
+}
+
+}  // namespace
+}  // namespace vorel::dbf
