@@ -23,6 +23,11 @@ std::string Trimmed(std::string_view s) {
 
 CdxFile::CdxFile(SharedFile file, std::string tableName)
     : file_(std::move(file)), tableName_(std::move(tableName)) {
+  Reload();
+}
+
+void CdxFile::Reload() {
+  tags_.clear();
   const CdxTag directory = ReadTagHeader("", 0);
   if (directory.keyLength == 0 || directory.keyLength > 240)
     throw CorruptTableError("Index of table " + tableName_ + " is damaged: tag directory key length " +

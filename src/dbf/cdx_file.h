@@ -67,6 +67,8 @@ class CdxFile {
   CdxFile(SharedFile file, std::string tableName);
 
   const std::vector<CdxTag>& tags() const { return tags_; }
+  // Reads the header and the tag directory again (another program may have changed them).
+  void Reload();
   const CdxTag* FindTag(std::string_view name) const;
   // The change counter at file offset 8 (big-endian), re-read from disk.
   uint32_t ChangeCounter() const;

@@ -25,15 +25,20 @@
 // retried every `lockRetryInterval` up to `lockWait`, then RecordLockedError. Records are re-read under
 // their lock, written whole, flushed, then unlocked. An update never rewrites the header.
 //
-// A table whose header has the structural-index flag can be read (whether or not its .cdx exists), but every
-// write to it fails with IndexedTableWriteError naming the table and writes nothing.
+// A table whose header has the structural-index flag keeps every tag of its .cdx up to date on each write,
+// under the index lock. When the .cdx is missing or a tag cannot be evaluated, the table can still be read,
+// but every write fails with IndexedTableWriteError naming the table (and tag) and writes nothing.
 namespace vorel::dbf {
+
+class KeyExpressionCompiler;
 
 struct TableOptions {
   bool readOnly = false;                     // open the files for reading only; writes then fail
   std::chrono::milliseconds lockWait{5000};  // longest wait for a lock held by another program
   std::chrono::milliseconds lockRetryInterval{333};
   const Clock* clock = nullptr;  // for the header's last-update date; nullptr = system
+  // Evaluates the structural index's key and FOR expressions; nullptr = BasicKeyExpressionCompiler.
+  const KeyExpressionCompiler* keyCompiler = nullptr;
 };
 
 struct CreateOptions {
@@ -129,9 +134,9 @@ class Table {
   // As ReadMemo, converted to Windows-1251 when the table stores 866 text and the field is not binary.
   std::string ReadMemoAnsi(const Field& field, std::string_view record);
 
-  // True when writes are possible (not read-only, no structural index); CheckWritable throws the reason.
-  bool writable() const;
-  void CheckWritable() const;
+  // True when writes are possible (not read-only, index maintainable); CheckWritable throws the reason.
+  bool writable();
+  void CheckWritable();
 
   // Updates records: locks them in ascending order (waiting per TableOptions), re-reads each, calls `change`;
   // after every call has returned, writes each changed record, flushes, and unlocks. If a lock cannot be had

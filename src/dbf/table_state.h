@@ -7,6 +7,7 @@
 #include "dbf/held_locks.h"
 #include "dbf/memo_file.h"
 #include "dbf/table.h"
+#include "dbf/table_index.h"
 
 // What an open Table holds; shared by the files that implement Table.
 namespace vorel::dbf {
@@ -24,7 +25,8 @@ struct Table::State {
   bool fileWritable = false;
   TableLayout layout;
   std::optional<MemoFile> memo;
-  std::string memoProblem;  // why `memo` is absent although the table has memo fields
+  std::string memoProblem;            // why `memo` is absent although the table has memo fields
+  std::unique_ptr<TableIndex> index;  // opened on the first write of a table with a structural index
 
   LockTiming timing() const { return {options.lockWait, options.lockRetryInterval}; }
 };

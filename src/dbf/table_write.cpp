@@ -2,6 +2,7 @@
 #include <cstring>
 
 #include "dbf/byte_order.h"
+#include "dbf/key_expression.h"
 #include "dbf/table.h"
 #include "dbf/table_state.h"
 #include "platform/code_page.h"
@@ -28,17 +29,24 @@ void LockHeader(Table::State& s, HeldLocks& locks) {
 
 }  // namespace
 
-bool Table::writable() const {
-  return state_->fileWritable && !state_->layout.hasStructuralIndex();
+bool Table::writable() {
+  try {
+    CheckWritable();
+    return true;
+  } catch (const Error&) {
+    return false;
+  }
 }
 
-void Table::CheckWritable() const {
-  if (!state_->fileWritable)
-    throw TableFileError("Table " + state_->name + " is open for reading only; nothing was written");
-  if (state_->layout.hasStructuralIndex())
-    throw IndexedTableWriteError("Table " + state_->name +
-                                 " has a structural index that this program cannot keep up to date yet; "
-                                 "nothing was written");
+void Table::CheckWritable() {
+  State& s = *state_;
+  if (!s.fileWritable)
+    throw TableFileError("Table " + s.name + " is open for reading only; nothing was written");
+  if (s.layout.hasStructuralIndex() && !s.index) {
+    const BasicKeyExpressionCompiler basic;
+    s.index = std::make_unique<TableIndex>(s.path, s.name, s.layout,
+                                           s.options.keyCompiler ? *s.options.keyCompiler : basic);
+  }
 }
 
 size_t Table::UpdateRecords(std::span<const uint32_t> recnos, const RecordChange& change) {
@@ -58,6 +66,7 @@ size_t Table::UpdateRecords(std::span<const uint32_t> recnos, const RecordChange
   const size_t length = s.layout.recordLength;
   std::string fresh(length, '\0');
   std::string changed(order.size() * length, '\0');
+  std::string originals(order.size() * length, '\0');
   std::vector<size_t> toWrite;
   size_t accepted = 0;
   for (size_t i = 0; i < order.size(); ++i) {
@@ -66,11 +75,20 @@ size_t Table::UpdateRecords(std::span<const uint32_t> recnos, const RecordChange
                               std::to_string(order[i]));
     std::span<char> slot(changed.data() + i * length, length);
     std::memcpy(slot.data(), fresh.data(), length);
+    std::memcpy(originals.data() + i * length, fresh.data(), length);
     if (!change(order[i], fresh, slot)) continue;
     ++accepted;
     if (std::memcmp(slot.data(), fresh.data(), length) != 0) toWrite.push_back(i);
   }
-  // Every record was checked and computed before the first byte is written.
+  // Every record was checked and computed before the first byte is written; the index goes first, so that a
+  // refused index change (candidate key) leaves the records untouched.
+  if (s.index && !toWrite.empty()) {
+    std::vector<RecordChangeForIndex> changes;
+    for (size_t i : toWrite)
+      changes.push_back({order[i], std::string_view(originals.data() + i * length, length),
+                         std::string_view(changed.data() + i * length, length)});
+    s.index->Apply(changes, s.timing());
+  }
   for (size_t i : toWrite)
     s.file.WriteAt(s.layout.RecordOffset(order[i]),
                    std::span<const char>(changed.data() + i * length, length));
@@ -136,6 +154,7 @@ uint32_t Table::AppendRecord(const std::function<void(std::span<char> record)>& 
   fill(bytes);
 
   LockRecord(s, locks, recno);
+  if (s.index) s.index->Apply({{recno, std::string_view(), record}}, s.timing());
   record += kEndOfFile;
   s.file.WriteAt(layout.RecordOffset(recno), record);
   for (auto [at, value] : counters) {

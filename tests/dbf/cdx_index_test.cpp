@@ -1,4 +1,8 @@
 #include <gtest/gtest.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <chrono>
 
 #include "dbf/byte_order.h"
 #include "dbf/cdx_check.h"
@@ -140,6 +144,56 @@ TEST_F(CdxCheck, FindsRecordsThatDisagreeWithTheirKeys) {
   const std::string problems = Joined(Check("calls"));
   EXPECT_NE(problems.find("tag CALL_ID: record 3 has no entry"), std::string::npos) << problems;
   EXPECT_NE(problems.find("does not match the record"), std::string::npos) << problems;
+}
+
+TEST_F(CdxCheck, WritesThroughTheTableKeepAVfpIndexTrue) {
+  Table t = Table::Open(folder.path(), "calls");
+  ASSERT_TRUE(t.writable());
+  const uint32_t some[] = {2, 7, 16};
+  t.UpdateRecords(some, [&](uint32_t recno, std::string_view, std::span<char> r) {
+    EncodeInteger(t.GetField("call_id"), 100 + recno, r);
+    EncodeInteger(t.GetField("contact_id"), 9, r);
+    return true;
+  });
+  for (int i = 0; i < 50; ++i)
+    t.AppendRecord([&](std::span<char> r) {
+      EncodeInteger(t.GetField("call_id"), 1000 - i, r);
+      EncodeInteger(t.GetField("contact_id"), i % 4, r);
+    });
+  const IndexCheckReport r = Check("calls");
+  EXPECT_TRUE(r.ok()) << Joined(r);
+  // A candidate key that is taken fails the write.
+  EXPECT_THROW(t.AppendRecord([&](std::span<char> r) { EncodeInteger(t.GetField("call_id"), 1, r); }),
+               FieldValueError);
+}
+
+TEST_F(CdxCheck, IndexLockHeldByAnotherProcessMakesTheWriteWait) {
+  int ready[2];
+  ASSERT_EQ(pipe(ready), 0);
+  const auto cdxPath = (folder.path() / "calls.CDX").string();
+  const pid_t child = fork();
+  if (child == 0) {
+    SharedFile f = SharedFile::Open(cdxPath, SharedFile::Mode::kReadWrite);
+    const bool locked = f.TryLock(0x7FFFFFFE, 1);
+    (void)!write(ready[1], "x", 1);
+    usleep(600 * 1000);
+    _exit(locked ? 0 : 1);
+  }
+  char c;
+  ASSERT_EQ(read(ready[0], &c, 1), 1);
+  TableOptions o;
+  o.lockRetryInterval = std::chrono::milliseconds(100);
+  Table t = Table::Open(folder.path(), "calls", o);
+  const auto start = std::chrono::steady_clock::now();
+  EXPECT_TRUE(t.UpdateRecord(1, [&](uint32_t, std::string_view, std::span<char> r) {
+    EncodeInteger(t.GetField("call_id"), 500, r);
+    return true;
+  }));
+  EXPECT_GE(std::chrono::steady_clock::now() - start, std::chrono::milliseconds(400));
+  int status = 0;
+  waitpid(child, &status, 0);
+  EXPECT_EQ(WEXITSTATUS(status), 0);
+  EXPECT_TRUE(Check("calls").ok());
 }
 
 TEST_F(CdxCheck, FindsBrokenNodes) {

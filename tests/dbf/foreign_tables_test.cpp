@@ -98,7 +98,7 @@ TEST(VfpFixtures, ReadsTablesWrittenByVisualFoxPro) {
   EXPECT_EQ(DecodeText(varchar.GetField("name"), rows[0]), "Bad Meets Evil");
 }
 
-TEST(VfpFixtures, StructuralIndexTablesRefuseEveryWriteAndKeepTheirBytes) {
+TEST(VfpFixtures, IndexedTablesWithoutTheirIndexFileRefuseEveryWrite) {
   TempFolder folder;
   for (const char* name : {"cp1251.dbf", "foxprodb/calls.dbf"}) {
     const auto path = CopyFixture(name, folder.path());
