@@ -3,6 +3,7 @@
 #include "dbf/cdx_build.h"
 #include "dbf/cdx_check.h"
 #include "dbf/index_key.h"
+#include "dbf/index_seek.h"
 #include "dbf/table.h"
 #include "dbf_test_support.h"
 #include "platform/calendar.h"
@@ -111,6 +112,20 @@ TEST(CdxBuild, ManyLevelsCheckCleanAndSeekLikeAScan) {
   while (scan.Next(rec))
     expected += DecodeDate(again.GetField("dat"), rec.bytes) >= JulianDayFromCivil(2026, 12, 1);
   EXPECT_EQ(count, expected);
+
+  // The same through the reader the SQL layer uses: equality on the candidate tag and on a character tag.
+  IndexReader reader(again, BasicKeyExpressionCompiler());
+  ASSERT_EQ(reader.tags().size(), 5u);
+  KeyValue kl;
+  kl.type = KeyValue::Type::kInteger;
+  kl.integer = 777 * 3 - 1000;  // kl of record 778
+  EXPECT_EQ(reader.SeekEqual("kl", kl), std::vector<uint32_t>{778});
+  KeyValue name;
+  name.text = "PETROV 17";  // shorter than the key: padded as VFP compares keys
+  std::vector<uint32_t> expectedNames;
+  for (uint32_t i = 0; i < 20000; ++i)
+    if (i % 5 && i % 1000 == 17) expectedNames.push_back(i + 1);
+  EXPECT_EQ(reader.SeekEqual("FIOL", name), expectedNames);
 }
 
 std::string Problems(Table& t) {
