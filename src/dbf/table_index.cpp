@@ -16,6 +16,14 @@ namespace {
 
 constexpr uint64_t kIndexLockByte = 0x7FFFFFFE;
 
+// The sortable double key just below `key` (its last 8 bytes read as one big-endian number, minus one).
+std::string OneUnitLower(std::string key) {
+  for (size_t i = key.size(); i-- > key.size() - std::min<size_t>(8, key.size());) {
+    if (key[i]-- != '\0') break;
+  }
+  return key;
+}
+
 }  // namespace
 
 TableIndex::TableIndex(const std::filesystem::path& dbfPath, const std::string& tableName,
@@ -45,7 +53,9 @@ TableIndex::TableIndex(const std::filesystem::path& dbfPath, const std::string& 
                                    tag.keyExpression +
                                    (tag.forExpression.empty() ? "" : " FOR " + tag.forExpression) +
                                    ") cannot be maintained by this program; nothing was written");
-    b.pad = CdxFile::PadByte(tag, IsCharacterKey(b.key->Evaluate(blank)));
+    const KeyValue sample = b.key->Evaluate(blank);
+    b.pad = CdxFile::PadByte(tag, IsCharacterKey(sample));
+    b.dateTimeKey = sample.type == KeyValue::Type::kDateTime;
     bound_.push_back(std::move(b));
   }
 }
@@ -80,11 +90,20 @@ void TableIndex::Apply(const std::vector<RecordChangeForIndex>& changes, const L
       if (after) work[t].insertions.push_back({*after, c.recno});
     }
     // Checks first: the old entries exist; candidate keys stay unique.
-    for (const CdxEntry& e : work[t].removals)
-      if (!writer.Contains(*tag, b.pad, e))
-        throw CorruptTableError("Index of table " + tableName_ + " is out of date: tag " + b.name +
-                                " has no entry for record " + std::to_string(e.recno) +
-                                "; nothing was written");
+    for (CdxEntry& e : work[t].removals) {
+      if (writer.Contains(*tag, b.pad, e)) continue;
+      // VFP builds some datetime keys one unit in the last place lower than the plain formula does.
+      if (b.dateTimeKey) {
+        CdxEntry lower{OneUnitLower(e.key), e.recno};
+        if (writer.Contains(*tag, b.pad, lower)) {
+          e = std::move(lower);
+          continue;
+        }
+      }
+      throw CorruptTableError("Index of table " + tableName_ + " is out of date: tag " + b.name +
+                              " has no entry for record " + std::to_string(e.recno) +
+                              "; nothing was written");
+    }
     if (tag->candidate()) {
       std::set<std::string> fresh;
       std::map<std::string, std::set<uint32_t>> leaving;

@@ -40,6 +40,7 @@ class TableIndex {
     std::unique_ptr<KeyExpression> key;
     std::unique_ptr<KeyExpression> filter;
     char pad = ' ';
+    bool dateTimeKey = false;  // VFP's datetime keys may lie one unit in the last place below ours
   };
   std::string tableName_;
   std::unique_ptr<CdxFile> cdx_;

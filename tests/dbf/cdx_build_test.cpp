@@ -2,6 +2,7 @@
 
 #include "dbf/cdx_build.h"
 #include "dbf/cdx_check.h"
+#include "dbf/cdx_writer.h"
 #include "dbf/index_key.h"
 #include "dbf/index_seek.h"
 #include "dbf/table.h"
@@ -235,6 +236,46 @@ TEST(CdxMaintenance, UnsupportedTagMakesWritesFailNamingIt) {
   EXPECT_EQ(testing::ReadBytes(t.path()), before);
   std::string r;
   EXPECT_TRUE(t.ReadRecord(1, r));
+}
+
+// VFP writes some datetime keys one unit in the last place lower than the plain formula; such an entry is
+// still found, replaced and accepted by the check.
+TEST(CdxMaintenance, DatetimeKeysOneUnitLowerAreFound) {
+  TempFolder folder;
+  const std::vector<FieldSpec> specs = {{"dt_zap", FieldType::kDateTime}};
+  {
+    Table t = Table::Create(folder.path(), "visits", specs);
+    for (int i = 0; i < 3; ++i)
+      t.AppendRecord([&](std::span<char> r) {
+        EncodeDateTime(t.GetField("dt_zap"),
+                       DateTimeValue{JulianDayFromCivil(2026, 12, 8), (i + 1) * 3600000}, r);
+      });
+    const std::vector<TagSpec> tags = {{"dt_zap", "dt_zap"}};
+    CreateStructuralIndex(t, tags, BasicKeyExpressionCompiler());
+  }
+  {
+    CdxFile cdx(SharedFile::Open((folder.path() / "visits.cdx").string(), SharedFile::Mode::kReadWrite),
+                "visits");
+    CdxTag tag = *cdx.FindTag("DT_ZAP");
+    CdxEntry plain;
+    cdx.ForEachEntry(tag, '\0', [&](const CdxEntry& e) {
+      plain = e;
+      return e.recno != 2;
+    });
+    CdxEntry lower = plain;
+    for (size_t i = 8; i-- > 0;)
+      if (lower.key[i]-- != '\0') break;
+    CdxWriter writer(cdx);
+    writer.Remove(tag, '\0', plain);
+    writer.Insert(tag, '\0', lower);
+  }
+  Table t = Table::Open(folder.path(), "visits");
+  EXPECT_EQ(Problems(t), "");
+  EXPECT_TRUE(t.UpdateRecord(2, [&](uint32_t, std::string_view, std::span<char> r) {
+    EncodeDateTime(t.GetField("dt_zap"), DateTimeValue{JulianDayFromCivil(2026, 12, 9), 0}, r);
+    return true;
+  }));
+  EXPECT_EQ(Problems(t), "");
 }
 
 TEST(CdxBuild, RefusesDuplicateCandidatesAndUnknownExpressions) {
