@@ -12,10 +12,25 @@ std::size_t RunLength(const std::string& pattern, std::size_t i) {
   return n;
 }
 
+// The decimal digits of `value`, zero-filled to `minDigits` (as printf's %0*d). Written by hand: result sets
+// format a date of every row, and printf dominated that.
 void AppendNumber(std::string& out, int value, std::size_t minDigits) {
+  if (value < 0) {
+    char buf[16];
+    std::snprintf(buf, sizeof buf, "%0*d", static_cast<int>(minDigits), value);
+    out += buf;
+    return;
+  }
   char buf[16];
-  std::snprintf(buf, sizeof buf, "%0*d", static_cast<int>(minDigits), value);
-  out += buf;
+  char* end = buf + sizeof buf;
+  char* p = end;
+  auto v = static_cast<unsigned>(value);
+  do {
+    *--p = static_cast<char>('0' + v % 10);
+    v /= 10;
+  } while (v != 0);
+  while (static_cast<std::size_t>(end - p) < minDigits && p > buf) *--p = '0';
+  out.append(p, end);
 }
 
 }  // namespace

@@ -30,9 +30,9 @@ TEST(CodePage, AnsiToOemKeepsLengthAndMapsCyrillic) {
 TEST(CodePage, Utf8RoundTripAndBadSequences) {
   EXPECT_EQ(AnsiToUtf8(AnsiText("Запись №1").view()), "Запись №1");
   EXPECT_EQ(Utf8ToAnsi("Запись №1"), AnsiText("Запись №1").view());
-  EXPECT_EQ(Utf8ToAnsi("a\xD0"), "a?");      // cut short
-  EXPECT_EQ(Utf8ToAnsi("\x80z"), "?z");      // stray continuation byte
-  EXPECT_EQ(Utf8ToAnsi("\xE2\x82\xAC"), "\x88");  // €
+  EXPECT_EQ(Utf8ToAnsi("a\xD0"), "a?");            // cut short
+  EXPECT_EQ(Utf8ToAnsi("\x80z"), "?z");            // stray continuation byte
+  EXPECT_EQ(Utf8ToAnsi("\xE2\x82\xAC"), "\x88");   // €
   EXPECT_EQ(Utf8ToAnsi("\xF0\x9F\x98\x80"), "?");  // outside 1251
 }
 
@@ -40,7 +40,8 @@ TEST(Calendar, RoundTripsAndJulianDays) {
   EXPECT_EQ(JulianDayFromCivil(1970, 1, 1), 2440588);
   EXPECT_EQ(JulianDayFromCivil(1899, 12, 30), 2415019);
   EXPECT_EQ(CivilFromJulianDay(2449678), (CivilDate{1994, 11, 21}));
-  for (int64_t d = -800000; d < 800000; d += 997) EXPECT_EQ(DaysFromCivil(CivilFromDays(d).year, CivilFromDays(d).month, CivilFromDays(d).day), d);
+  for (int64_t d = -800000; d < 800000; d += 997)
+    EXPECT_EQ(DaysFromCivil(CivilFromDays(d).year, CivilFromDays(d).month, CivilFromDays(d).day), d);
   EXPECT_TRUE(IsValidDate(2024, 2, 29));
   EXPECT_FALSE(IsValidDate(2026, 2, 29));
 }
@@ -50,6 +51,12 @@ TEST(Regional, RussianProfileFormats) {
   EXPECT_EQ(r.FormatDate(2026, 12, 7), "07.12.2026");
   EXPECT_EQ(r.FormatTime(7, 5, 9), "7:05:09");
   EXPECT_EQ(r.FormatTime(22, 38, 35), "22:38:35");
+  EXPECT_EQ(r.FormatDate(5, 1, 2), "02.01.0005");
+  EXPECT_EQ(r.FormatDate(9999, 10, 31), "31.10.9999");
+  EXPECT_EQ(r.FormatTime(0, 0, 0), "0:00:00");
+  r.shortDate = "d/M/yy";
+  EXPECT_EQ(r.FormatDate(2005, 3, 4), "4/3/05");
+  EXPECT_EQ(r.FormatDate(2010, 11, 12), "12/11/10");
 }
 
 }  // namespace
