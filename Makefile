@@ -1,14 +1,16 @@
 # Top-level entry points. `make test` and `make demo` each do the whole set-up on a fresh Debian 12 machine.
 BUILD_DIR ?= build
 FUZZ_DIR ?= build-fuzz
+WIN_BUILD_DIR ?= build-windows
 JOBS ?= $(shell nproc)
 FUZZ_SECONDS ?= 10
 
 DEBIAN_PACKAGES := cmake ninja-build g++ clang libclang-rt-14-dev pkg-config \
   libcurl4-openssl-dev zlib1g-dev libsqlite3-dev libgtest-dev libgmock-dev libbenchmark-dev \
-  libcpp-httplib-dev python3-dbf tinyproxy
+  libcpp-httplib-dev python3-dbf tinyproxy \
+  wine wine64 g++-mingw-w64-x86-64-posix libz-mingw-w64-dev googletest
 
-.PHONY: deps build test demo bench fuzz clean format
+.PHONY: deps build windows test test-windows demo bench fuzz clean format
 
 deps:
 	@missing=$$(for p in $(DEBIAN_PACKAGES); do dpkg-query -W -f='$${Status}\n' $$p 2>/dev/null | grep -q 'install ok installed' || echo $$p; done); \
@@ -24,6 +26,15 @@ $(BUILD_DIR)/build.ninja:
 build: $(BUILD_DIR)/build.ninja
 	cmake --build $(BUILD_DIR) -j $(JOBS)
 
+# The Windows service and its test programs, cross-compiled with mingw-w64 (Release: no debug information
+# in the statically linked programs keeps the links short).
+$(WIN_BUILD_DIR)/build.ninja:
+	cmake -S . -B $(WIN_BUILD_DIR) -G Ninja -DCMAKE_BUILD_TYPE=Release \
+	  -DCMAKE_TOOLCHAIN_FILE=$(CURDIR)/cmake/mingw-w64.cmake
+
+windows: deps $(WIN_BUILD_DIR)/build.ninja
+	cmake --build $(WIN_BUILD_DIR) -j $(JOBS)
+
 test: deps build
 	cd $(BUILD_DIR) && ctest --output-on-failure -j $(JOBS)
 	$(MAKE) fuzz FUZZ_SECONDS=$(FUZZ_SECONDS)
@@ -35,6 +46,10 @@ fuzz: deps
 	cmake --build $(FUZZ_DIR) -j $(JOBS) --target fuzzers
 	FUZZ_SECONDS=$(FUZZ_SECONDS) FUZZ_DIR=$(FUZZ_DIR) fuzz/run_all.sh
 
+# The Windows test programs and the service's end-to-end run under Wine (the portal simulator is the POSIX one).
+test-windows: deps build windows
+	tests/windows/run_under_wine.sh $(WIN_BUILD_DIR) $(BUILD_DIR) $(JOBS)
+
 demo: deps build
 	tools/demo.sh $(BUILD_DIR) $(if $(KEEP),--keep,)
 
@@ -45,4 +60,4 @@ format:
 	find src tests bench fuzz tools -name '*.cpp' -o -name '*.h' | xargs clang-format -i
 
 clean:
-	rm -rf $(BUILD_DIR) $(FUZZ_DIR)
+	rm -rf $(BUILD_DIR) $(FUZZ_DIR) $(WIN_BUILD_DIR)

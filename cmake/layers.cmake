@@ -1,12 +1,16 @@
-# One static library per layer folder of src/, built from every .cpp in it (and, for platform, its posix
-# home). A layer without sources yet becomes an interface library so that the layers above can link it.
+# One static library per layer folder of src/, built from every .cpp in it (and, for platform, its home:
+# posix/ or, when cross-compiling for Windows, windows/). A layer without sources yet becomes an interface library so that the layers above can link it.
 function(vorel_layer name)
   cmake_parse_arguments(L "" "" "DEPS" ${ARGN})
   set(dir ${PROJECT_SOURCE_DIR}/src/${name})
   file(GLOB sources CONFIGURE_DEPENDS ${dir}/*.cpp)
   if(name STREQUAL "platform")
-    file(GLOB posix_sources CONFIGURE_DEPENDS ${dir}/posix/*.cpp)
-    list(APPEND sources ${posix_sources})
+    if(WIN32)
+      file(GLOB home_sources CONFIGURE_DEPENDS ${dir}/windows/*.cpp)
+    else()
+      file(GLOB home_sources CONFIGURE_DEPENDS ${dir}/posix/*.cpp)
+    endif()
+    list(APPEND sources ${home_sources})
   endif()
   list(FILTER sources EXCLUDE REGEX "/main\\.cpp$")
   if(name STREQUAL "service")

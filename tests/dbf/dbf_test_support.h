@@ -1,8 +1,7 @@
 #pragma once
 
-#include <stdlib.h>
-
 #include <filesystem>
+#include <random>
 #include <fstream>
 #include <iterator>
 #include <string>
@@ -12,9 +11,12 @@ namespace vorel::dbf::testing {
 
 class TempFolder {
  public:
+  // A new folder with a random name (create_directory reports whether it was new, so two tests never share).
   TempFolder() {
-    std::string pattern = (std::filesystem::temp_directory_path() / "vorel_dbf_XXXXXX").string();
-    path_ = mkdtemp(pattern.data());
+    std::random_device random;
+    do {
+      path_ = std::filesystem::temp_directory_path() / ("vorel_dbf_" + std::to_string(random()));
+    } while (!std::filesystem::create_directory(path_));
   }
   ~TempFolder() {
     std::error_code ec;

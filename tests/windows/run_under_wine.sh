@@ -1,0 +1,34 @@
+#!/bin/bash
+# Runs the Windows test programs under Wine, then the service's end-to-end test, in one fresh prefix.
+#   run_under_wine.sh WINDOWS_BUILD_DIR POSIX_BUILD_DIR [JOBS]
+# The prefix is created under a Russian locale, so the ANSI code page is 1251, the OEM code page 866 and
+# short dates dd.MM.yyyy, as on the clinics' machines. One wineserver is kept alive for the whole run
+# (services die with the last Wine process otherwise) and killed at the end with the prefix.
+set -euo pipefail
+win_dir=$(realpath "$1")
+posix_dir=$(realpath "$2")
+jobs=${3:-$(nproc)}
+here=$(cd "$(dirname "$0")" && pwd)
+
+export WINEPREFIX
+WINEPREFIX=$(mktemp -d /tmp/vorel_wine.XXXXXX)
+export LC_ALL=ru_RU.UTF-8 WINEDEBUG=-all WINEARCH=win64
+# No Mono or Gecko installers: nothing here needs .NET or HTML.
+export WINEDLLOVERRIDES="mscoree=;mshtml="
+cleanup() {
+  wineserver -k 2>/dev/null || true
+  rm -rf "$WINEPREFIX"
+}
+trap cleanup EXIT
+
+started=$(date +%s)
+wineserver -p
+wineboot --init >/dev/null 2>&1
+echo "Wine prefix ready in $(($(date +%s) - started)) s"
+
+(cd "$win_dir" && ctest --output-on-failure -j "$jobs")
+
+if [ -f "$here/service_e2e.sh" ]; then
+  bash "$here/service_e2e.sh" "$win_dir" "$posix_dir"
+fi
+echo "Windows part took $(($(date +%s) - started)) s"
