@@ -11,6 +11,8 @@
 
 #include "exchange/admin_scripts.h"
 #include "platform/code_page.h"
+#include "platform/http_client_factory.h"
+#include "support/local_http_server.h"
 
 namespace vorel {
 namespace {
@@ -141,6 +143,54 @@ TEST_F(AdminTest, RestartWritesScriptBesideStateStore) {
   const std::string answer = AdminRestart(ctx);
   EXPECT_NE(answer.find(std::string(AnsiText(" сообщение: FileWriteError").view())), std::string::npos)
       << answer;
+  EXPECT_EQ(launcher_.started.size(), 1u);
+}
+
+// The download through the platform's real HTTP client from a local update server: the program arrives
+// byte for byte, a server error page or a missing file is refused, and a dead server is a connect error.
+TEST_F(AdminTest, UpdateThroughRealClientFromLocalServer) {
+  std::string served = ElfImage(131072);
+  for (std::size_t i = 4; i < served.size(); ++i) served[i] = static_cast<char>(i * 7 % 256);  // NULs too
+  int status = 200;
+  std::string requested;
+  test::LocalHttpServer server;
+  server.server().Get("/upload/vorel_service.zip", [&](const httplib::Request& req, httplib::Response& res) {
+    requested = req.target;
+    res.status = status;
+    if (status == 200) {
+      res.set_content(served, "application/zip");
+    } else {
+      res.set_content(std::string(150000, 'e'), "text/html");
+    }
+  });
+  server.server().set_keep_alive_max_count(1);  // no idle connection to wait for when the server stops
+  server.Start();
+
+  std::unique_ptr<HttpClient> client = CreateHttpClient();
+  AdminContext ctx{*client,
+                   launcher_,
+                   clock_,
+                   "d:\\clinic",
+                   (dir_ / "prog").string() + "/",
+                   (dir_ / "state").string(),
+                   "127.0.0.1:" + std::to_string(server.port())};
+  EXPECT_EQ(AdminUpdate(ctx), "start load file create load... Size:131072");
+  EXPECT_EQ(requested.rfind("/upload/vorel_service.zip?", 0), 0u) << requested;
+  EXPECT_EQ(ReadFile(dir_ / "prog" / "vorel_servicenew"), served);
+  ASSERT_EQ(launcher_.started.size(), 1u);
+
+  fs::remove(dir_ / "prog" / "vorel_servicenew");
+  status = 404;
+  const std::string missing = AdminUpdate(ctx);
+  EXPECT_EQ(missing.rfind(" *", 0), 0u) << missing;
+  EXPECT_NE(missing.find(" message: HttpStatusError"), std::string::npos) << missing;
+  EXPECT_FALSE(fs::exists(dir_ / "prog" / "vorel_servicenew"));
+  EXPECT_EQ(launcher_.started.size(), 1u);
+
+  server.Stop();
+  const std::string dead = AdminUpdate(ctx);
+  EXPECT_EQ(dead.rfind(" *", 0), 0u) << dead;
+  EXPECT_NE(dead.find(" message: HttpConnectError"), std::string::npos) << dead;
   EXPECT_EQ(launcher_.started.size(), 1u);
 }
 
