@@ -1,6 +1,7 @@
 #pragma once
 
 #include <bit>
+#include <cmath>
 #include <cstdint>
 #include <cstring>
 #include <optional>
@@ -69,12 +70,26 @@ inline uint64_t ZeroBytes(uint64_t x) {
   return ~(((x & kLow7) + kLow7) | x | kLow7);
 }
 
+// True when each of the eight bytes of `v` is an ASCII digit.
+inline bool AllDigits(uint64_t v) {
+  constexpr uint64_t kHigh = 0xF0F0F0F0F0F0F0F0ull, kZeros = 0x3030303030303030ull;
+  // Every byte 0x30..0x39: high nibble 3, and still 3 after adding 6.
+  return (((v & kHigh) ^ kZeros) | (((v + 0x0606060606060606ull) & kHigh) ^ kZeros)) == 0;
+}
+
+// The number eight ASCII digits say (first character in the lowest byte).
+inline uint64_t EightDigits(uint64_t v) {
+  uint64_t d = v - 0x3030303030303030ull;
+  d = (d * 10 + (d >> 8)) & 0x00FF00FF00FF00FFull;
+  d = (d * 100 + (d >> 16)) & 0x0000FFFF0000FFFFull;
+  return (d * 10000 + (d >> 32)) & 0xFFFFFFFFull;
+}
+
 // An integer N field of up to 8 characters ("   42", "  -7", "00012") read without a loop: `v` holds the
 // field's `length` bytes in its low bytes (first character lowest). Returns false when the text has another
 // form (decimal point, blanks only, stray characters), which the general parser then reads.
 inline bool ParseShortInteger(uint64_t v, unsigned length, double& value) {
-  constexpr uint64_t kOnes = 0x0101010101010101ull, kHigh = 0xF0F0F0F0F0F0F0F0ull,
-                     kZeros = 0x3030303030303030ull;
+  constexpr uint64_t kOnes = 0x0101010101010101ull;
   // Right-align the text in 8 bytes; the bytes in front of it become blanks.
   if (length < 8) v = (v << (8 * (8 - length))) | (0x2020202020202020ull >> (8 * length));
   const uint64_t blanks = ZeroBytes(v ^ (kOnes * ' '));
@@ -86,14 +101,30 @@ inline bool ParseShortInteger(uint64_t v, unsigned length, double& value) {
   if (minus != 0 && minus != (lead & ~(lead >> 8))) return false;
   // Blanks (0x20) and the minus (0x2D) become '0' digits.
   v += (blanks >> 7) * 0x10 + (minus >> 7) * 0x03;
-  if (((v & kHigh) ^ kZeros) | (((v + 0x0606060606060606ull) & kHigh) ^ kZeros)) return false;
-  uint64_t d = v - kZeros;
-  d = (d * 10 + (d >> 8)) & 0x00FF00FF00FF00FFull;
-  d = (d * 100 + (d >> 16)) & 0x0000FFFF0000FFFFull;
-  d = (d * 10000 + (d >> 32)) & 0xFFFFFFFFull;
-  value = minus ? -static_cast<double>(d) : static_cast<double>(d);
+  if (!AllDigits(v)) return false;
+  const double d = static_cast<double>(EightDigits(v));
+  value = minus ? -d : d;
   return true;
 }
+
+// An integer N field of 9 to 15 characters: the text before the last eight read as above, the last eight
+// as digits (or, when the front is all blanks, the last eight read as above). 15 digits stay exact in a
+// double. False for any other form.
+inline bool ParseMediumInteger(const char* text, unsigned length, double& value) {
+  uint64_t head, tail;
+  std::memcpy(&head, text, sizeof head);
+  std::memcpy(&tail, text + length - 8, sizeof tail);
+  const unsigned front = length - 8;
+  head &= ~0ull >> (8 * (8 - front));
+  if (head == 0x2020202020202020ull >> (8 * (8 - front))) return ParseShortInteger(tail, 8, value);
+  double high;
+  if (!AllDigits(tail) || !ParseShortInteger(head, front, high)) return false;
+  const auto low = static_cast<double>(EightDigits(tail));
+  value = std::signbit(high) ? high * 1e8 - low : high * 1e8 + low;
+  return true;
+}
+
+inline constexpr double kSmallPowersOf10[] = {1e0, 1e1, 1e2, 1e3, 1e4, 1e5, 1e6, 1e7, 1e8, 1e9, 1e10, 1e11};
 }  // namespace decode_detail
 
 // True when the field's null bit is set in _NullFlags (always false for a field that does not accept NULL).
@@ -121,12 +152,20 @@ inline NumericValue DecodeNumeric(const Field& field, std::string_view record) {
   if (field.type != FieldType::kNumeric && field.type != FieldType::kFloat) [[unlikely]]
     return decode_detail::DecodeNumericOtherType(field, record);
   const std::string_view s = FieldBytes(field, record);
-  if (field.decimals == 0 && s.size() <= 8 && field.offset + 8 <= record.size()) {
-    uint64_t v;
-    std::memcpy(&v, s.data(), sizeof v);  // the record goes on past the field
-    if (s.size() < 8) v &= ~0ull >> (8 * (8 - s.size()));
+  if (field.decimals == 0) {
     double value;
-    if (decode_detail::ParseShortInteger(v, static_cast<unsigned>(s.size()), value)) return {value, false};
+    if (s.size() <= 8) {
+      if (field.offset + 8 <= record.size()) {
+        uint64_t v;
+        std::memcpy(&v, s.data(), sizeof v);  // the record goes on past the field
+        if (s.size() < 8) v &= ~0ull >> (8 * (8 - s.size()));
+        if (decode_detail::ParseShortInteger(v, static_cast<unsigned>(s.size()), value))
+          return {value, false};
+      }
+    } else if (s.size() <= 15) {
+      if (decode_detail::ParseMediumInteger(s.data(), static_cast<unsigned>(s.size()), value))
+        return {value, false};
+    }
   }
   size_t i = 0;
   while (i < s.size() && s[i] == ' ') ++i;
@@ -146,12 +185,12 @@ inline NumericValue DecodeNumeric(const Field& field, std::string_view record) {
       break;
     }
   }
-  constexpr double kPowers[] = {1e0, 1e1, 1e2, 1e3, 1e4, 1e5, 1e6, 1e7, 1e8, 1e9, 1e10, 1e11};
   const int scale = point < 0 ? 0 : digits - point;
   if (digits > 15 || scale > 11) [[unlikely]]
     return decode_detail::ParseNumericText(s);
   // Both operands are exact, so the quotient is the correctly rounded value of the text.
-  const double value = static_cast<double>(mantissa) / kPowers[scale];
+  double value = static_cast<double>(mantissa);
+  if (scale != 0) value /= decode_detail::kSmallPowersOf10[scale];
   return {negative ? -value : value, false};
 }
 // I: the int32 value.

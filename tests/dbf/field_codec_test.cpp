@@ -114,12 +114,19 @@ TEST(NumericDecoding, FastPathAgreesWithTheGeneralParser) {
   const std::string alphabet = " -0123456789.*+";
   uint32_t seed = 12345;
   auto next = [&] { return seed = seed * 1103515245u + 12345u; };
-  for (int round = 0; round < 200000; ++round) {
-    const uint8_t width = static_cast<uint8_t>(1 + next() % 10);
+  for (int round = 0; round < 400000; ++round) {
+    const uint8_t width = static_cast<uint8_t>(1 + next() % 16);
     std::string text;
     const size_t blanks = next() % (width + 1);
-    for (size_t i = 0; i < width; ++i)
-      text += i < blanks ? ' ' : alphabet[(next() >> 8) % (i == blanks ? alphabet.size() : 12)];
+    if (round % 2 == 0) {
+      for (size_t i = 0; i < width; ++i)
+        text += i < blanks ? ' ' : alphabet[(next() >> 8) % (i == blanks ? alphabet.size() : 12)];
+    } else {
+      // Well-formed integers as the encoder writes them: blanks, an optional minus, digits (zeros too).
+      for (size_t i = 0; i < width; ++i)
+        text += i < blanks ? ' ' : static_cast<char>('0' + (next() >> 8) % (i == blanks ? 3 : 10));
+      if (blanks > 0 && next() % 2) text[blanks - 1] = '-';
+    }
     Field f = NumericField(width, 0);
     const std::string record = " " + text + "99999999";  // bytes after the field must not leak in
     const NumericValue fast = DecodeNumeric(f, record);
