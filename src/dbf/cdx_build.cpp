@@ -33,13 +33,15 @@ uint8_t EntryBytes(uint16_t keyLength, uint32_t maxRecno) {
 }
 
 std::string TagHeader(uint32_t root, uint16_t keyLength, uint8_t options, const std::string& collation,
-                      const std::string& keyExpression, const std::string& forExpression) {
+                      const std::string& keyExpression, const std::string& forExpression,
+                      bool descending = false) {
   std::string h(kTagHeaderBytes, '\0');
   StoreLe32(&h[0], root);
   StoreLe16(&h[12], keyLength);
   h[14] = static_cast<char>(options);
   h[15] = static_cast<char>(collation.empty() ? 1 : 2);
   std::memcpy(&h[494], collation.data(), std::min<size_t>(collation.size(), 8));
+  StoreLe16(&h[502], descending ? 1 : 0);
   const auto keyLen = static_cast<uint16_t>(keyExpression.size() + 1);
   const auto forLen = static_cast<uint16_t>(forExpression.size() + 1);
   StoreLe16(&h[504], keyLen);  // FOR text follows the key text in the pool
@@ -216,8 +218,19 @@ void CreateStructuralIndex(Table& table, std::span<const TagSpec> tags,
     b.tag.collation = spec.collation;
     b.tag.keyExpression = spec.keyExpression;
     b.tag.forExpression = spec.forExpression;
-    b.tag.options =
-        static_cast<uint8_t>(0x60 | (spec.candidate ? kTagCandidate : 0) | (filter ? kTagHasFor : 0));
+    // A key over a nullable field is nullable: one more byte, the NULL prefix (as VFP marks such tags).
+    std::string nulls = blank;
+    for (const Field& f : layout.allFields)
+      if (f.nullable()) EncodeNull(f, nulls);
+    bool nullable = false;
+    try {
+      nullable = key->Evaluate(nulls).null;
+    } catch (const Error&) {
+      nullable = false;  // the expression cannot take NULLs apart; the blank record decides below
+    }
+    b.tag.options = static_cast<uint8_t>(0x60 | (spec.candidate ? kTagCandidate : 0) |
+                                         (filter ? kTagHasFor : 0) | (nullable ? kTagNullable : 0));
+    b.tag.descending = spec.descending;
     const KeyValue sample = key->Evaluate(blank);
     std::vector<std::pair<uint32_t, KeyValue>> values;
     size_t textLength = sample.text.size();
@@ -247,6 +260,7 @@ void CreateStructuralIndex(Table& table, std::span<const TagSpec> tags,
         b.tag.keyLength = 8;
         break;
     }
+    if (nullable) b.tag.keyLength = static_cast<uint16_t>(std::min(b.tag.keyLength + 1, 240));
     b.pad = CdxFile::PadByte(b.tag, sample.type == KeyValue::Type::kCharacter);
     for (auto& [recno, value] : values) b.entries.push_back({EncodeKey(b.tag, value), recno});
     std::sort(b.entries.begin(), b.entries.end(), [](const CdxEntry& x, const CdxEntry& y) {
@@ -268,7 +282,7 @@ void CreateStructuralIndex(Table& table, std::span<const TagSpec> tags,
     b.tag.headerOffset = next;
     Tree tree = BuildTree(b.entries, b.tag.keyLength, b.pad, next + static_cast<uint32_t>(kTagHeaderBytes));
     body += TagHeader(tree.root, b.tag.keyLength, b.tag.options, b.tag.collation, b.tag.keyExpression,
-                      b.tag.forExpression);
+                      b.tag.forExpression, b.tag.descending);
     body += tree.pages;
     next += static_cast<uint32_t>(kTagHeaderBytes + tree.pages.size());
     std::string dirKey = b.tag.name;

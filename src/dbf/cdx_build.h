@@ -18,6 +18,7 @@ struct TagSpec {
   std::string forExpression;  // empty: every record
   bool candidate = false;
   std::string collation;  // "" (MACHINE) or "RUSSIAN"
+  bool descending = false;
 };
 
 // INDEX ON for every tag: writes <table>.cdx and sets the table's structural-index flag. The table must not

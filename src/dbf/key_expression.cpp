@@ -121,7 +121,13 @@ class Parser {
     Eval e = Sum();
     Skip();
     if (pos_ != s_.size()) throw Unsupported{};
-    return e;
+    if (nullable_.empty()) return e;
+    // Every function and operator the expressions here may use gives .NULL. when an operand is .NULL.
+    return [e, fields = nullable_](std::string_view r) {
+      KeyValue v = e(r);
+      for (const Field& f : fields) v.null = v.null || IsNull(f, r);
+      return v;
+    };
   }
 
  private:
@@ -235,6 +241,7 @@ class Parser {
       if (!f) throw Unsupported{};
       const Field field = *f;
       (void)FieldValue(field, std::string(layout_.recordLength, ' '));  // type supported?
+      if (field.nullable()) nullable_.push_back(field);
       return [field](std::string_view r) { return FieldValue(field, r); };
     }
     std::vector<Eval> a = Arguments();
@@ -300,6 +307,7 @@ class Parser {
   const TableLayout& layout_;
   std::string_view s_;
   size_t pos_ = 0;
+  std::vector<Field> nullable_;  // nullable fields the expression names
 };
 
 class BasicKeyExpression final : public KeyExpression {
