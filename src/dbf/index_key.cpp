@@ -70,6 +70,10 @@ std::string BaseKey(const CdxTag& tag, const KeyValue& v, size_t length) {
 
 }  // namespace
 
+uint8_t RussianKeyWeight(unsigned char c) {
+  return kRussian1251[c];
+}
+
 std::string SortableDoubleKey(double value) {
   if (value == 0) value = 0;  // -0.0 sorts as 0.0
   uint64_t bits;

@@ -22,6 +22,9 @@ std::string CurrencyKey(int64_t scaled);
 // FieldValueError when the value does not suit the tag (wrong length, a collation this layer lacks).
 std::string EncodeKey(const CdxTag& tag, const KeyValue& value);
 
+// The primary weight byte a RUSSIAN tag stores for a Windows-1251 character.
+uint8_t RussianKeyWeight(unsigned char c);
+
 // Whether a tag's keys are character keys (decides the trailing pad byte of its leaves).
 inline bool IsCharacterKey(const KeyValue& sample) {
   return sample.type == KeyValue::Type::kCharacter;

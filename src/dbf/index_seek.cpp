@@ -1,5 +1,7 @@
 #include "dbf/index_seek.h"
 
+#include <thread>
+
 #include "dbf/dbf_errors.h"
 #include "dbf/field_encode.h"
 #include "dbf/file_lookup.h"
@@ -15,8 +17,8 @@ IndexReader::IndexReader(const Table& table, const KeyExpressionCompiler& compil
   std::string blank(layout.recordLength, ' ');
   for (const Field& f : layout.allFields) EncodeBlank(f, blank);
   for (const CdxTag& t : cdx_->tags()) {
-    tags_.push_back(
-        {t.name, t.keyExpression, t.forExpression, t.candidate(), t.descending, t.keyLength, t.collation});
+    tags_.push_back({t.name, t.keyExpression, t.forExpression, t.candidate(), t.unique(), t.nullable(),
+                     t.descending, t.keyLength, t.collation});
     auto key = compiler.Compile(layout, t.keyExpression);
     const bool character = key ? IsCharacterKey(key->Evaluate(blank))
                                : !(t.keyLength == 1 || t.keyLength == 4 || t.keyLength == 8);
@@ -29,6 +31,13 @@ const CdxTag& IndexReader::Tag(std::string_view name) const {
   throw TableFileError("Index of table " + cdx_->tableName() + " has no tag " + std::string(name));
 }
 
+char IndexReader::PadOf(std::string_view name) const {
+  const std::string& found = Tag(name).name;
+  for (size_t i = 0; i < tags_.size(); ++i)
+    if (tags_[i].name == found) return pads_[i];
+  throw TableFileError("Index of table " + cdx_->tableName() + " has no tag " + std::string(name));
+}
+
 std::string IndexReader::KeyOf(std::string_view tag, const KeyValue& value) const {
   return EncodeKey(Tag(tag), value);
 }
@@ -36,9 +45,40 @@ std::string IndexReader::KeyOf(std::string_view tag, const KeyValue& value) cons
 void IndexReader::SeekFrom(std::string_view tag, const KeyValue& value,
                            const std::function<bool(uint32_t, std::string_view)>& visit) {
   const CdxTag& t = Tag(tag);
-  const size_t index = static_cast<size_t>(&t - cdx_->tags().data());
-  cdx_->SeekFrom(t, pads_[index], EncodeKey(t, value),
+  cdx_->SeekFrom(t, PadOf(tag), EncodeKey(t, value),
                  [&](const CdxEntry& e) { return visit(e.recno, e.key); });
+}
+
+bool IndexReader::SeekRange(std::string_view tag, std::string_view low, std::string_view high,
+                            const std::function<bool(uint32_t)>& visit, const LockTiming& timing) {
+  constexpr uint64_t kIndexLockByte = 0x7FFFFFFE;
+  const char pad = PadOf(tag);
+  SharedFile& file = cdx_->file();
+  const auto deadline = std::chrono::steady_clock::now() + timing.wait;
+  while (!file.TryLockShared(kIndexLockByte, 1)) {
+    const auto now = std::chrono::steady_clock::now();
+    if (now >= deadline) return false;
+    std::this_thread::sleep_for(
+        std::min<std::chrono::steady_clock::duration>(timing.retryInterval, deadline - now));
+  }
+  struct Unlock {
+    SharedFile& file;
+    ~Unlock() {
+      try {
+        file.Unlock(kIndexLockByte, 1);
+      } catch (...) {
+        // Closing the file releases the lock in any case.
+      }
+    }
+  } unlock{file};
+  // A writer may have changed the tree since the directory was read: the root may have moved.
+  cdx_->Reload();
+  const CdxTag& fresh = Tag(tag);
+  cdx_->SeekFrom(fresh, pad, low, [&](const CdxEntry& e) {
+    if (std::string_view(e.key) > high) return false;
+    return visit(e.recno);
+  });
+  return true;
 }
 
 std::vector<uint32_t> IndexReader::SeekEqual(std::string_view tag, const KeyValue& value) {

@@ -8,6 +8,7 @@
 #include "platform/clock.h"
 #include "platform/regional.h"
 #include "sql/collation.h"
+#include "sql/index_plan.h"
 #include "sql/result_set.h"
 
 // Runs one statement of the dialect over the tables of a folder.
@@ -21,6 +22,7 @@ struct ExecutionOptions {
   RegionalSettings regional;
   std::chrono::milliseconds lockWait{5000};  // longest wait for a record lock held by another program
   const Clock* clock = nullptr;              // header dates of written tables; nullptr = system clock
+  IndexUse indexUse = IndexUse::kAuto;       // finding rows through a table's structural index
 };
 
 struct StatementOutcome {

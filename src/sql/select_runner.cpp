@@ -7,6 +7,7 @@
 #include "dbf/table.h"
 #include "platform/code_page.h"
 #include "sql/condition.h"
+#include "sql/row_source.h"
 #include "sql/sql_errors.h"
 #include "sql/statement_runners.h"
 
@@ -273,7 +274,7 @@ ResultSet RunSelect(SelectStatement& s, const ExecutionOptions& options, const E
   ResultSet result(std::move(columns));
   std::vector<Value> values(out.size());
 
-  dbf::TableScanner scanner = table.Scan();
+  RowSource scanner(table, s.where.get(), env, options);
   dbf::RecordRef rec;
   std::vector<size_t> unreadable;
   if (!grouped) {

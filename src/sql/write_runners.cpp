@@ -2,6 +2,7 @@
 
 #include "dbf/table.h"
 #include "sql/condition.h"
+#include "sql/row_source.h"
 #include "sql/sql_errors.h"
 #include "sql/statement_runners.h"
 
@@ -54,10 +55,11 @@ void BindCondition(ExprPtr& where, const dbf::TableLayout& layout, const EvalEnv
 }
 
 // Records that are not deleted and meet the condition now (checked again under each record's lock).
-std::vector<uint32_t> MatchingRecords(dbf::Table& table, Expr* where, const EvalEnv& env) {
+std::vector<uint32_t> MatchingRecords(dbf::Table& table, Expr* where, const EvalEnv& env,
+                                      const ExecutionOptions& options) {
   std::vector<uint32_t> recnos;
   const Condition condition(where, env);
-  dbf::TableScanner scanner = table.Scan();
+  RowSource scanner(table, where, env, options);
   dbf::RecordRef rec;
   while (scanner.Next(rec)) {
     if (rec.deleted) continue;
@@ -131,7 +133,7 @@ int64_t RunUpdate(UpdateStatement& s, const ExecutionOptions& options, const Eva
     targets.push_back(field);
   }
   BindCondition(s.where, layout, env);
-  std::vector<uint32_t> recnos = MatchingRecords(table, s.where.get(), env);
+  std::vector<uint32_t> recnos = MatchingRecords(table, s.where.get(), env, options);
   if (recnos.empty()) return 0;
   std::vector<Value> values(targets.size());
   size_t written =
@@ -149,7 +151,7 @@ int64_t RunUpdate(UpdateStatement& s, const ExecutionOptions& options, const Eva
 int64_t RunDelete(DeleteStatement& s, const ExecutionOptions& options, const EvalEnv& env) {
   dbf::Table table = OpenForWriting(s.table, options);
   BindCondition(s.where, table.layout(), env);
-  std::vector<uint32_t> recnos = MatchingRecords(table, s.where.get(), env);
+  std::vector<uint32_t> recnos = MatchingRecords(table, s.where.get(), env, options);
   if (recnos.empty()) return 0;
   size_t written =
       table.UpdateRecords(recnos, [&](uint32_t recno, std::string_view fresh, std::span<char> changed) {

@@ -1,0 +1,35 @@
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "dbf/table.h"
+#include "sql/executor.h"
+#include "sql/expression.h"
+
+// The records a statement looks at, in record order: every record of the table (a scan), or only the
+// candidates the structural index gives for the WHERE condition. Either way the caller skips deleted records
+// and tests the condition on each record, so both give the same rows in the same order.
+namespace vorel::sql {
+
+class RowSource {
+ public:
+  // `where` must be bound (or null) and outlive the source.
+  RowSource(dbf::Table& table, Expr* where, const EvalEnv& env, const ExecutionOptions& options);
+
+  // The next record; false at the end.
+  bool Next(dbf::RecordRef& record);
+  // True when the records come from an index seek.
+  bool seeking() const { return !scanner_.has_value(); }
+
+ private:
+  dbf::Table& table_;
+  std::optional<dbf::TableScanner> scanner_;
+  std::vector<uint32_t> recnos_;
+  size_t next_ = 0;
+  std::string buffer_;
+};
+
+}  // namespace vorel::sql
