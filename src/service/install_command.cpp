@@ -1,8 +1,7 @@
-#include <cstdio>
 #include <exception>
 #include <string>
 
-#include "platform/code_page.h"
+#include "platform/operator_message.h"
 #include "platform/service_registration.h"
 #include "service/operator_commands.h"
 #include "service/service_identity.h"
@@ -19,12 +18,15 @@ int RunInstallCommand(bool install, bool silent) {
     }
   } catch (const std::exception& e) {
     if (!silent) {
-      std::fprintf(stderr, "Service \"%s\" failed to %s with error: \"%s\"\n", identity.name.c_str(),
-                   install ? "install" : "uninstall", AnsiToUtf8(e.what()).c_str());
+      ShowOperatorMessage("Service \"" + identity.name + "\" failed to " +
+                              (install ? "install" : "uninstall") + " with error: \"" + e.what() + "\"",
+                          true);
     }
     return 1;
   }
-  if (!silent) std::puts(install ? "Service installed successfully" : "Service uninstalled successfully");
+  if (!silent)
+    ShowOperatorMessage(install ? "Service installed successfully" : "Service uninstalled successfully",
+                        false);
   return 0;
 }
 

@@ -1,0 +1,16 @@
+#include "platform/program_location.h"
+#include "platform/state_store_factory.h"
+
+namespace vorel {
+
+// The key every installation keeps its values in; an operator edits it with the registry editor.
+std::string StateStoreLocation() {
+  return "HKEY_LOCAL_MACHINE\\Software\\VorelServer\\";
+}
+
+// The registry has no folder; the program's own folder stands in for it.
+std::string StateStoreFolder() {
+  return ProgramFolder();
+}
+
+}  // namespace vorel
