@@ -1,6 +1,6 @@
 #include "exchange/admin_scripts.h"
 
-#include "platform/code_page.h"
+#include "platform/oem_text.h"
 
 namespace vorel {
 namespace {
@@ -24,7 +24,7 @@ std::string ShellQuoted(std::string_view text) {
 }  // namespace
 
 std::string ToOemText(std::string_view ansi) {
-  return AnsiToOem(ansi);
+  return SystemAnsiToOem(ansi);
 }
 
 std::string WindowsUpdateScript(std::string_view programFolder, std::string_view serviceName) {
