@@ -110,7 +110,43 @@ void CdxWriter::WriteNode(const CdxNode& node, uint16_t keyLength, char pad) {
   cdx_.file().WriteAt(node.offset, page);
 }
 
+namespace {
+
+// The head of the free-page list in the file header, or kCdxNoPage when the list is empty or its head does
+// not point at a page of the file (then it is left alone and new pages go at the end).
+uint32_t FreeListHead(SharedFile& file) {
+  char bytes[4];
+  if (file.ReadAt(4, bytes) < 4) return kCdxNoPage;
+  const uint32_t head = LoadLe32(bytes);
+  if (head == 0 || head == kCdxNoPage || head % kCdxPageSize != 0 || head < 3 * kCdxPageSize ||
+      uint64_t{head} + kCdxPageSize > file.Size())
+    return kCdxNoPage;
+  return head;
+}
+
+}  // namespace
+
+void CdxWriter::FreePage(uint32_t page) {
+  char head[4];
+  if (cdx_.file().ReadAt(4, head) < 4) return;
+  // The freed page holds the next free page's offset in its first four bytes; the rest is cleared.
+  std::string bytes(kCdxPageSize, '\0');
+  std::memcpy(bytes.data(), head, 4);
+  cdx_.file().WriteAt(page, bytes);
+  char link[4];
+  StoreLe32(link, page);
+  cdx_.file().WriteAt(4, link);
+}
+
 uint32_t CdxWriter::AllocatePage() {
+  if (const uint32_t free = FreeListHead(cdx_.file()); free != kCdxNoPage) {
+    char next[4];
+    if (cdx_.file().ReadAt(free, next) == 4) {
+      cdx_.file().WriteAt(4, next);
+      cdx_.file().WriteAt(free, std::string(kCdxPageSize, '\0'));
+      return free;
+    }
+  }
   const uint64_t size = cdx_.file().Size();
   const uint64_t offset = (size + kCdxPageSize - 1) / kCdxPageSize * kCdxPageSize;
   cdx_.file().WriteAt(offset, std::string(kCdxPageSize, '\0'));
@@ -134,6 +170,7 @@ void CdxWriter::Store(CdxTag& tag, char pad, std::vector<Step>& path, size_t dep
     // An emptied node leaves the tree: unlink it and drop its parent entry.
     PatchSibling(node.left, 8, node.right);
     PatchSibling(node.right, 4, node.left);
+    FreePage(node.offset);
     Step& parent = path[depth - 1];
     parent.node.entries.erase(parent.node.entries.begin() + static_cast<ptrdiff_t>(parent.index));
     parent.node.children.erase(parent.node.children.begin() + static_cast<ptrdiff_t>(parent.index));

@@ -3,8 +3,9 @@
 #include "dbf/cdx_file.h"
 
 // Changing the entries of a CDX tag in place: inserts and removals with leaf re-encoding, node splits,
-// sibling links and parent "last key" entries kept true up to the root. New pages are appended at the end of
-// the file; pages emptied by removals are left unused. The caller holds the index lock.
+// sibling links and parent "last key" entries kept true up to the root. Pages emptied by removals go on the
+// free-page list of the file header (offset 4; each free page holds the next one's offset in its first four
+// bytes), and new pages come from that list before the file grows. The caller holds the index lock.
 namespace vorel::dbf {
 
 class CdxWriter {
@@ -31,6 +32,7 @@ class CdxWriter {
   void WriteNode(const CdxNode& node, uint16_t keyLength, char pad);
   std::string EncodeNode(const CdxNode& node, uint16_t keyLength, char pad);
   uint32_t AllocatePage();
+  void FreePage(uint32_t page);
   void PatchSibling(uint32_t page, size_t at, uint32_t value);
 
   CdxFile& cdx_;
