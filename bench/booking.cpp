@@ -1,5 +1,7 @@
 // One booking (zapis) and one cancellation (delrec) on an appointment table of 1,000,000 slots, next to a
-// single slot lookup query over the same table as the baseline.
+// single slot lookup query over the same table as the baseline; each on an unindexed m2401 and on one with a
+// structural index (slot key DTOC(dat,1)+tim+str(kw,5), kl, dat), where the statements seek instead of
+// scanning.
 #include <benchmark/benchmark.h>
 #include <unistd.h>
 
@@ -10,6 +12,8 @@
 #include "database/connection.h"
 #include "database/query.h"
 #include "database/run_query.h"
+#include "dbf/cdx_build.h"
+#include "dbf/table.h"
 #include "platform/regional.h"
 #include "support/clinic_tables.h"
 
@@ -43,8 +47,9 @@ std::string Digits8(CivilDate d) {
 }
 
 struct Schedule {
-  Schedule() {
-    folder = std::filesystem::temp_directory_path() / ("vorel_bench_slots_" + std::to_string(getpid()));
+  explicit Schedule(bool indexed) {
+    folder = std::filesystem::temp_directory_path() /
+             ((indexed ? "vorel_bench_islots_" : "vorel_bench_slots_") + std::to_string(getpid()));
     std::filesystem::create_directories(folder);
     testing_support::WriteM2401(folder, kSlots, [](size_t i) {
       testing_support::SlotRow r;
@@ -53,6 +58,13 @@ struct Schedule {
       r.tim = "10:00";
       return r;
     });
+    if (indexed) {
+      dbf::Table t = dbf::Table::Open(folder, "m2401");
+      const std::vector<dbf::TagSpec> tags = {{"slot", "DTOC(dat,1)+tim+str(kw,5)", "", false, ""},
+                                              {"kl", "kl", "", false, ""},
+                                              {"dat", "dat", "", false, ""}};
+      dbf::CreateStructuralIndex(t, tags, dbf::BasicKeyExpressionCompiler());
+    }
     ado.SetConnectionString("Provider=VFPOLEDB;Data Source=" + folder.string() +
                             ";Mode=ReadWrite;Password=\"\";Collating Sequence=RUSSIAN");
     cache.BeginLoad();
@@ -88,8 +100,12 @@ struct Schedule {
   size_t booked = 0;  // slots 0..booked-1 (spread over the table) are booked by patient 12
 };
 
-Schedule& TheSchedule() {
-  static Schedule s;
+Schedule& TheSchedule(bool indexed) {
+  if (indexed) {
+    static Schedule s(true);
+    return s;
+  }
+  static Schedule s(false);
   return s;
 }
 
@@ -98,7 +114,7 @@ size_t SpreadSlot(size_t n) {
 }
 
 void BM_SlotLookupQuery(benchmark::State& state) {
-  Schedule& s = TheSchedule();
+  Schedule& s = TheSchedule(state.range(0) != 0);
   size_t n = 0;
   for (auto _ : state) {
     const ReplyFields f = s.SlotFields(SpreadSlot(n++), "");
@@ -108,10 +124,17 @@ void BM_SlotLookupQuery(benchmark::State& state) {
     s.ado.Disconnect();
   }
 }
-BENCHMARK(BM_SlotLookupQuery)->Unit(benchmark::kMillisecond)->Iterations(10)->Repetitions(3);
+// Argument: 0 = unindexed m2401, 1 = indexed.
+BENCHMARK(BM_SlotLookupQuery)
+    ->ArgName("indexed")
+    ->Arg(0)
+    ->Arg(1)
+    ->Unit(benchmark::kMillisecond)
+    ->Iterations(10)
+    ->Repetitions(3);
 
 void BM_Zapis(benchmark::State& state) {
-  Schedule& s = TheSchedule();
+  Schedule& s = TheSchedule(state.range(0) != 0);
   for (auto _ : state) {
     ReplyFields f = s.SlotFields(SpreadSlot(s.booked++), "zapis");
     f[8] = "12";
@@ -119,10 +142,16 @@ void BM_Zapis(benchmark::State& state) {
     if (answer != "ok") state.SkipWithError(("zapis answered " + answer).c_str());
   }
 }
-BENCHMARK(BM_Zapis)->Unit(benchmark::kMillisecond)->Iterations(10)->Repetitions(3);
+BENCHMARK(BM_Zapis)
+    ->ArgName("indexed")
+    ->Arg(0)
+    ->Arg(1)
+    ->Unit(benchmark::kMillisecond)
+    ->Iterations(10)
+    ->Repetitions(3);
 
 void BM_Delrec(benchmark::State& state) {
-  Schedule& s = TheSchedule();
+  Schedule& s = TheSchedule(state.range(0) != 0);
   size_t n = 0;
   for (auto _ : state) {
     ReplyFields f = s.SlotFields(SpreadSlot(n++ % std::max<size_t>(s.booked, 1)), "delrec");
@@ -131,7 +160,13 @@ void BM_Delrec(benchmark::State& state) {
     if (answer != "ok") state.SkipWithError(("delrec answered " + answer).c_str());
   }
 }
-BENCHMARK(BM_Delrec)->Unit(benchmark::kMillisecond)->Iterations(10)->Repetitions(3);
+BENCHMARK(BM_Delrec)
+    ->ArgName("indexed")
+    ->Arg(0)
+    ->Arg(1)
+    ->Unit(benchmark::kMillisecond)
+    ->Iterations(10)
+    ->Repetitions(3);
 
 }  // namespace
 }  // namespace vorel

@@ -1,6 +1,8 @@
 // A 1,000,000-record m2401 with a structural index (slot key DTOC(dat,1)+tim+STR(kw,5), kl candidate, dat):
 // one seek by slot key, one booking-sized UPDATE found by that key (index maintained, files flushed), next to
 // a full scan of the same table in the same run. Each iteration opens the table afresh, as a statement does.
+// The same seek and UPDATE as SQL statements (the executor finds the record through the slot tag) are
+// measured next to the same statements with the index use switched off (a scan of every record).
 #include <benchmark/benchmark.h>
 #include <stdlib.h>
 
@@ -14,6 +16,7 @@
 #include "dbf/index_seek.h"
 #include "dbf/table.h"
 #include "platform/calendar.h"
+#include "sql/executor.h"
 
 namespace {
 
@@ -136,6 +139,50 @@ void BM_FullScanDecodingDate(benchmark::State& state) {
   state.SetItemsProcessed(static_cast<int64_t>(state.iterations()) * kRecords);
 }
 
+std::string SlotLiteral(uint32_t recno) {
+  return "'" + SlotKey(recno).text + "'";
+}
+
+vorel::sql::ExecutionOptions SqlOptions(const IndexedSlots& slots, bool useIndex) {
+  vorel::sql::ExecutionOptions o;
+  o.folder = slots.folder();
+  o.collation = vorel::sql::Collation::kRussian;  // as the service connects
+  o.now = vorel::LocalDateTime{2026, 12, 10, 14, 5, 30, 0};
+  o.indexUse = useIndex ? vorel::sql::IndexUse::kAuto : vorel::sql::IndexUse::kNever;
+  return o;
+}
+
+// Argument: 1 = through the index, 0 = scan.
+void BM_SqlSelectBySlotKey(benchmark::State& state) {
+  const IndexedSlots& slots = Slots();
+  const auto options = SqlOptions(slots, state.range(0) != 0);
+  uint32_t probe = 1;
+  for (auto _ : state) {
+    const auto outcome = vorel::sql::RunStatement(
+        "select kw,kl,fiol,dat,tim from m2401 WHERE DTOC(dat,1)+tim+str(kw,5)=" + SlotLiteral(probe),
+        options);
+    if (outcome.rows.rowCount() != 1) state.SkipWithError("the statement found the wrong rows");
+    probe = probe * 7919 % kRecords + 1;
+  }
+}
+
+void BM_SqlUpdateBySlotKey(benchmark::State& state) {
+  const IndexedSlots& slots = Slots();
+  const auto options = SqlOptions(slots, state.range(0) != 0);
+  uint32_t probe = 54321;
+  int64_t kl = 3'000'000 + state.range(0) * 100'000;
+  for (auto _ : state) {
+    const auto outcome = vorel::sql::RunStatement(
+        "UPDATE m2401 SET dt_zap=DATETIME(), phone='OLNA', fiol='IVANOV IVAN IVANOVICH', kl=" +
+            std::to_string(kl++) + " WHERE DTOC(dat,1)+tim+str(kw,5)=" + SlotLiteral(probe),
+        options);
+    if (outcome.rowsAffected != 1) state.SkipWithError("the statement changed the wrong rows");
+    probe = probe * 7919 % kRecords + 1;
+  }
+}
+
+BENCHMARK(BM_SqlSelectBySlotKey)->ArgName("index")->Arg(1)->Arg(0)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_SqlUpdateBySlotKey)->ArgName("index")->Arg(1)->Arg(0)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_SeekBySlotKey)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_UpdateBySlotKey)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_FullScanDecodingDate)->Unit(benchmark::kMillisecond);
