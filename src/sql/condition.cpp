@@ -32,7 +32,14 @@ bool Holds(Op op, int c) {
 }
 
 bool AllBlank(const char* p, size_t n) {
-  for (size_t i = 0; i < n; ++i) {
+  constexpr uint64_t kBlanks = 0x2020202020202020ull;
+  size_t i = 0;
+  for (; i + 8 <= n; i += 8) {
+    uint64_t v;
+    std::memcpy(&v, p + i, sizeof v);
+    if (v != kBlanks) return false;
+  }
+  for (; i < n; ++i) {
     if (p[i] != ' ') return false;
   }
   return true;
@@ -44,6 +51,60 @@ Condition::Condition(Expr* expr, const EvalEnv& env) : env_(&env) {
   if (!expr) return;
   always_ = false;
   root_ = Add(*expr);
+  ChooseGuard();
+}
+
+void Condition::ChooseGuard() {
+  const Node& root = nodes_[root_];
+  std::vector<uint32_t> candidates;
+  if (root.kind == Kind::kAnd) {
+    for (uint32_t i = 0; i < root.childCount; ++i) candidates.push_back(children_[root.firstChild + i]);
+  } else {
+    candidates.push_back(root_);
+  }
+  // Fast tests never fail, so evaluating the guard ahead of those before it changes nothing; a general test
+  // might, and no guard may skip it.
+  for (uint32_t index : candidates) {
+    const Node& n = nodes_[index];
+    if (n.kind <= Kind::kGeneral) return;
+    if ((n.kind != Kind::kDate && n.kind != Kind::kDateRange) || n.field->nullBit >= 0 ||
+        n.field->type != dbf::FieldType::kDate)
+      continue;
+    constexpr uint64_t kMax = ~uint64_t{0};
+    Guard g;
+    g.field = n.field;
+    if (n.kind == Kind::kDateRange) {
+      g.low = n.date;
+      g.high = n.dateHigh;
+    } else {
+      switch (n.op) {
+        case Op::kEq:
+        case Op::kExactEq:
+          g.low = g.high = n.date;
+          break;
+        case Op::kGe:
+          g.low = n.date;
+          g.high = kMax;
+          break;
+        case Op::kGt:
+          if (n.date == kMax) continue;
+          g.low = n.date + 1;
+          g.high = kMax;
+          break;
+        case Op::kLe:
+          g.high = n.date;
+          break;
+        case Op::kLt:
+          if (n.date == 0) continue;
+          g.high = n.date - 1;
+          break;
+        default:
+          continue;
+      }
+    }
+    guard_ = g;
+    return;
+  }
 }
 
 uint32_t Condition::Add(Expr& e) {
@@ -106,10 +167,6 @@ void Condition::MergeDateRanges(std::vector<uint32_t>& kids) {
       return;
     }
   }
-}
-
-bool Condition::Selected(const RowContext& row) const {
-  return always_ || Eval(root_, row) == Tri::kTrue;
 }
 
 Condition::Tri Condition::General(const Expr& expr, const RowContext& row) const {

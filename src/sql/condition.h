@@ -1,7 +1,9 @@
 #pragma once
 
 #include <cstdint>
+#include <cstring>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "sql/ast.h"
@@ -19,9 +21,30 @@ class Condition {
   Condition(Expr* expr, const EvalEnv& env);
 
   // True when the record is selected (.NULL. and .F. are not).
-  bool Selected(const RowContext& row) const;
+  bool Selected(const RowContext& row) const {
+    if (always_) return true;
+    if (guard_.field && guard_.Rejects(row.record)) return false;
+    return Eval(root_, row) == Tri::kTrue;
+  }
 
  private:
+  // A date test that the whole condition needs to hold (a date window AND-ed at the top, with only tests that
+  // cannot fail before it), checked inline on the stored bytes first: most records of a scan fail it, and
+  // then nothing else is looked at. Bytes that are neither digits nor blanks are left to the full evaluation.
+  struct Guard {
+    const dbf::Field* field = nullptr;  // a D field without a null flag
+    uint64_t low = 0, high = 0;         // accepted stored bytes, big-endian, inclusive
+    bool Rejects(std::string_view record) const {
+      uint64_t v;
+      std::memcpy(&v, record.data() + field->offset, sizeof v);
+      constexpr uint64_t kHigh = 0xF0F0F0F0F0F0F0F0ull, kZeros = 0x3030303030303030ull;
+      const bool digits = ((v & kHigh) == kZeros) & (((v + 0x0606060606060606ull) & kHigh) == kZeros);
+      if (!digits && v != 0x2020202020202020ull) return false;
+      const uint64_t key = __builtin_bswap64(v);
+      return key < low || key > high;
+    }
+  };
+
   enum class Tri : int8_t { kFalse, kTrue, kUnknown };
   enum class Kind : uint8_t { kAnd, kOr, kNot, kGeneral, kDate, kDateRange, kNumber, kBlank, kContains };
   struct Node {
@@ -43,10 +66,12 @@ class Condition {
   Tri Eval(uint32_t index, const RowContext& row) const;
   Tri Leaf(const Node& n, const RowContext& row) const;
   void MergeDateRanges(std::vector<uint32_t>& kids);
+  void ChooseGuard();
   Tri General(const Expr& expr, const RowContext& row) const;
 
   std::vector<Node> nodes_;
   std::vector<uint32_t> children_;
+  Guard guard_;
   const EvalEnv* env_ = nullptr;
   uint32_t root_ = 0;
   bool always_ = true;

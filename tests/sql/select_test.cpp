@@ -313,3 +313,60 @@ TEST_F(SelectTest, FastConditionsAgreeWithGeneralEvaluation) {
 
 }  // namespace
 }  // namespace vorel::sqltest
+
+namespace vorel::sqltest {
+namespace {
+
+// A date window AND-ed at the top of a condition is tested first on the stored bytes of each record; the rows
+// must be those of the general evaluation, for every comparison, at the window's edges, for empty dates and
+// for bytes that are neither digits nor blanks, and a test that can fail must still be evaluated where the
+// general order reaches it.
+TEST_F(SelectTest, DateWindowTestedFirstAgreesWithGeneralEvaluation) {
+  std::vector<std::vector<sql::Value>> rows;
+  for (int offset = -3; offset <= 3; ++offset) rows.push_back({Day(offset), N(offset + 4), T("x")});
+  rows.push_back({EmptyDate(), N(8), T("")});
+  rows.push_back({Day(0), N(9), T("y")});
+  MakeTable(folder_.path(), "g", {F("d", FT::kDate), F("k", FT::kNumeric, 3), F("c", FT::kCharacter, 4)},
+            rows);
+  {
+    dbf::Table t = dbf::Table::Open(folder_.path(), "g");
+    t.UpdateRecord(9, [&](uint32_t, std::string_view, std::span<char> changed) {
+      std::memcpy(changed.data() + t.GetField("d").offset, "2026?225", 8);
+      return true;
+    });
+  }
+  struct Pair {
+    std::string fast, general;
+  };
+  const std::vector<Pair> pairs = {
+      {"d>=DATE()", "d+0>=DATE()"},
+      {"d>DATE()", "d+0>DATE()"},
+      {"d<DATE()", "d+0<DATE()"},
+      {"d<=DATE()", "d+0<=DATE()"},
+      {"d=DATE()", "d+0=DATE()"},
+      {"d==DATE()", "d+0==DATE()"},
+      {"d<>DATE()", "d+0<>DATE()"},
+      {"d<{}", "d+0<{}"},
+      {"d>{}", "d+0>{}"},
+      {"d<={}", "d+0<={}"},
+      {"d>=DATE()-1 and d<=DATE()+1", "d+0>=DATE()-1 and d+0<=DATE()+1"},
+      {"k>2 and d>=DATE()-1 and d<=DATE()+2 and c<>''",
+       "k+0>2 and d+0>=DATE()-1 and d+0<=DATE()+2 and c+''<>''"},
+      {"(d>=DATE() and d<=DATE()+15) and (k>5 or c='')",
+       "(d+0>=DATE() and d+0<=DATE()+15) and (k+0>5 or c+''='')"},
+      {"d>=DATE() or k=1", "d+0>=DATE() or k+0=1"},
+  };
+  for (const Pair& p : pairs) {
+    EXPECT_EQ(Numbers(Run("select k from g where " + p.fast), 0),
+              Numbers(Run("select k from g where " + p.general), 0))
+        << p.fast;
+  }
+  EXPECT_EQ(Numbers(Run("select k from g where d>=DATE()-1 and d<=DATE()"), 0), (std::vector<double>{3, 4}));
+  // A test that fails for a record outside the window still fails the statement when it comes first...
+  EXPECT_THROW(Run("select k from g where 1/(k-8)>0 and d>=DATE()"), sql::SqlError);
+  // ...and is not reached when the window comes first.
+  EXPECT_EQ(Numbers(Run("select k from g where d>DATE()+5 and 1/(k-8)>0"), 0), (std::vector<double>{}));
+}
+
+}  // namespace
+}  // namespace vorel::sqltest
