@@ -1,5 +1,6 @@
 #pragma once
 
+#include <algorithm>
 #include <chrono>
 #include <cstdint>
 #include <filesystem>
@@ -68,6 +69,26 @@ class TableScanner {
     record.deleted = buffer_[at] == kRecordDeleted;
     record.bytes = std::string_view(buffer_.data() + at, recordLength_);
     return true;
+  }
+  // The next record for which `keep(bytes)` is true, skipping the others in one tight loop over the buffer
+  // (for a caller that can rule most records out from their bytes alone); false at the end.
+  template <class Keep>
+  bool NextWhere(RecordRef& record, const Keep& keep) {
+    for (;;) {
+      if (nextRecno_ > count_) return false;
+      if (nextRecno_ - bufferFirst_ >= bufferCount_) Fill();
+      const uint32_t end = std::min(bufferFirst_ + bufferCount_, count_ + 1);
+      const char* at = buffer_.data() + static_cast<size_t>(nextRecno_ - bufferFirst_) * recordLength_;
+      for (; nextRecno_ < end; at += recordLength_) {
+        const uint32_t recno = nextRecno_++;
+        const std::string_view bytes(at, recordLength_);
+        if (!keep(bytes)) continue;
+        record.recno = recno;
+        record.deleted = at[0] == kRecordDeleted;
+        record.bytes = bytes;
+        return true;
+      }
+    }
   }
   // Number of records the scan covers.
   uint32_t count() const { return count_; }

@@ -20,6 +20,12 @@ class Condition {
   // `expr` must be bound and must outlive the condition. A null `expr` selects every record.
   Condition(Expr* expr, const EvalEnv& env);
 
+  // False when the record bytes alone show that the record cannot be selected (it is deleted, or fails the
+  // date window that the condition needs); true means only "evaluate it".
+  bool MayBeSelected(std::string_view record) const {
+    return record[0] != dbf::kRecordDeleted && (!guard_.field || !guard_.Rejects(record));
+  }
+
   // True when the record is selected (.NULL. and .F. are not).
   bool Selected(const RowContext& row) const {
     if (always_) return true;

@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "dbf/table.h"
+#include "sql/condition.h"
 #include "sql/executor.h"
 #include "sql/expression.h"
 
@@ -21,6 +22,13 @@ class RowSource {
 
   // The next record; false at the end.
   bool Next(dbf::RecordRef& record);
+  // As Next, skipping records that `where` rules out from their bytes alone (deleted ones among them) in the
+  // scanner's own loop; the caller still tests the condition on what it gets.
+  bool NextCandidate(dbf::RecordRef& record, const Condition& where) {
+    if (scanner_)
+      return scanner_->NextWhere(record, [&](std::string_view bytes) { return where.MayBeSelected(bytes); });
+    return Next(record);
+  }
   // True when the records come from an index seek.
   bool seeking() const { return !scanner_.has_value(); }
 

@@ -278,7 +278,7 @@ ResultSet RunSelect(SelectStatement& s, const ExecutionOptions& options, const E
   dbf::RecordRef rec;
   std::vector<size_t> unreadable;
   if (!grouped) {
-    while (scanner.Next(rec)) {
+    while (scanner.NextCandidate(rec, where)) {
       if (rec.deleted) continue;
       RowContext row{rec.bytes, rec.recno, &table, nullptr};
       if (!where.Selected(row)) continue;
@@ -307,7 +307,7 @@ ResultSet RunSelect(SelectStatement& s, const ExecutionOptions& options, const E
       groups.emplace_back();
       groups.back().accumulators.resize(aggregates.size());
     }
-    while (scanner.Next(rec)) {
+    while (scanner.NextCandidate(rec, where)) {
       if (rec.deleted) continue;
       RowContext row{rec.bytes, rec.recno, &table, nullptr};
       if (!where.Selected(row)) continue;
