@@ -136,6 +136,11 @@ uint32_t Condition::Add(Expr& e) {
       case FastForm::kNumberCompare:
         n.kind = Kind::kNumber;
         n.number = e.fastNumber;
+        if ((n.field->type == dbf::FieldType::kNumeric || n.field->type == dbf::FieldType::kFloat) &&
+            n.field->length <= 16) {
+          n.memoMask[0] = n.field->length >= 8 ? ~0ull : ~0ull >> (8 * (8 - n.field->length));
+          n.memoMask[1] = n.field->length <= 8 ? 0 : ~0ull >> (8 * (16 - n.field->length));
+        }
         break;
       case FastForm::kBlankCompare:
         n.kind = Kind::kBlank;
@@ -224,8 +229,25 @@ inline __attribute__((always_inline)) Condition::Tri Condition::Leaf(const Node&
       return Holds(n.op, key < n.date ? -1 : key > n.date ? 1 : 0) ? Tri::kTrue : Tri::kFalse;
     }
     case Kind::kNumber: {
+      // The result depends on the field's bytes alone (NULL was ruled out above).
+      const bool memo = n.memoMask[0] != 0 && f.offset + 16 <= row.record.size();
+      uint64_t a = 0, b = 0;
+      if (memo) {
+        std::memcpy(&a, p, 8);
+        std::memcpy(&b, p + 8, 8);
+        a &= n.memoMask[0];
+        b &= n.memoMask[1];
+        if (n.memoValid && a == n.memoBytes[0] && b == n.memoBytes[1]) return n.memoResult;
+      }
       double v = dbf::DecodeNumber(f, row.record);
-      return Holds(n.op, v < n.number ? -1 : v > n.number ? 1 : 0) ? Tri::kTrue : Tri::kFalse;
+      const Tri t = Holds(n.op, v < n.number ? -1 : v > n.number ? 1 : 0) ? Tri::kTrue : Tri::kFalse;
+      if (memo) {
+        n.memoBytes[0] = a;
+        n.memoBytes[1] = b;
+        n.memoResult = t;
+        n.memoValid = true;
+      }
+      return t;
     }
     case Kind::kBlank:
       return AllBlank(p, f.length) == (n.op != Op::kNe) ? Tri::kTrue : Tri::kFalse;

@@ -66,6 +66,12 @@ class Condition {
     Expr* exprHigh = nullptr;  // kDateRange: the upper comparison
     uint32_t firstChild = 0;
     uint32_t childCount = 0;
+    // kNumber on a numeric text of up to 16 bytes: the stored bytes last tested and their result, since a
+    // column such as a patient id holds the same text in most records (0 for every free slot).
+    uint64_t memoMask[2] = {0, 0};
+    mutable uint64_t memoBytes[2] = {0, 0};
+    mutable Tri memoResult = Tri::kUnknown;
+    mutable bool memoValid = false;
   };
 
   uint32_t Add(Expr& e);

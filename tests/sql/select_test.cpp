@@ -370,3 +370,39 @@ TEST_F(SelectTest, DateWindowTestedFirstAgreesWithGeneralEvaluation) {
 
 }  // namespace
 }  // namespace vorel::sqltest
+
+namespace vorel::sqltest {
+namespace {
+
+// A number test remembers the result for the stored text it last saw: runs of equal values, values that
+// differ only in a later byte, nulls between equal values and blank values must all read as in general
+// evaluation.
+TEST_F(SelectTest, RepeatedNumberTestsAgreeWithGeneralEvaluation) {
+  MakeTable(folder_.path(), "h",
+            {F("n", FT::kNumeric, 12, 0, true), F("s", FT::kNumeric, 4, 1), F("k", FT::kNumeric, 3)},
+            {{N(5), N(1.5), N(1)},
+             {N(5), N(1.5), N(2)},
+             {Null(), N(1.5), N(3)},
+             {N(5), N(-1.5), N(4)},
+             {N(500000000005), N(2), N(5)},
+             {N(500000000005), N(2), N(6)},
+             {N(6), N(0), N(7)},
+             {N(-5), N(0), N(8)},
+             {N(5), N(1.5), N(9)}});
+  const std::vector<std::pair<std::string, std::string>> pairs = {{"n>=5", "n+0>=5"},
+                                                                  {"n<>5", "n+0<>5"},
+                                                                  {"n<6", "n+0<6"},
+                                                                  {"n=500000000005", "n+0=500000000005"},
+                                                                  {"s>1", "s+0>1"},
+                                                                  {"s=2", "s+0=2"},
+                                                                  {"n>0 and s<2", "n+0>0 and s+0<2"}};
+  for (const auto& [fast, general] : pairs) {
+    EXPECT_EQ(Numbers(Run("select k from h where " + fast), 0),
+              Numbers(Run("select k from h where " + general), 0))
+        << fast;
+  }
+  EXPECT_EQ(Numbers(Run("select k from h where n<>5"), 0), (std::vector<double>{5, 6, 7, 8}));
+}
+
+}  // namespace
+}  // namespace vorel::sqltest
