@@ -301,6 +301,39 @@ TEST(CdxBuild, RefusesDuplicateCandidatesAndUnknownExpressions) {
   }
 }
 
+// Tags whose keys this program does not keep (UNIQUE tags, GENERAL collation): writes fail naming the tag
+// and write nothing; reading and seeking stay possible.
+TEST(CdxMaintenance, UniqueAndGeneralTagsRefuseWritesNamingTheTag) {
+  for (const char* change : {"unique", "general"}) {
+    TempFolder folder;
+    {
+      Table t = SlotTable(folder.path(), 20);
+      const std::vector<TagSpec> tags = {{"fiol", "fiol", "", false, ""}};
+      CreateStructuralIndex(t, tags, BasicKeyExpressionCompiler());
+    }
+    std::string cdx = testing::ReadBytes(folder.path() / "m2401.cdx");
+    if (std::string(change) == "unique") {
+      cdx[0x600 + 14] = static_cast<char>(cdx[0x600 + 14] | kTagUnique);
+    } else {
+      cdx.replace(0x600 + 494, 7, "GENERAL");
+      cdx[0x600 + 15] = 2;
+    }
+    testing::WriteBytes(folder.path() / "m2401.cdx", cdx);
+    Table t = Table::Open(folder.path(), "m2401");
+    const std::string before = testing::ReadBytes(t.path());
+    try {
+      t.SetDeleted(1);
+      ADD_FAILURE() << change;
+    } catch (const IndexedTableWriteError& e) {
+      EXPECT_NE(std::string(e.what()).find("tag FIOL"), std::string::npos) << e.what();
+    }
+    EXPECT_EQ(testing::ReadBytes(t.path()), before);
+    EXPECT_EQ(testing::ReadBytes(folder.path() / "m2401.cdx"), cdx);
+    std::string r;
+    EXPECT_TRUE(t.ReadRecord(1, r));
+  }
+}
+
 // Pages emptied by removals go on the free list of the file header, and later inserts take them again
 // before the file grows: deleting records drops them from a FOR tag, recalling them brings them back, and
 // moving keys back and forth does not grow the file past the first move.
