@@ -210,8 +210,9 @@ void CreateStructuralIndex(Table& table, std::span<const TagSpec> tags,
     if (!spec.forExpression.empty() && !filter)
       throw FieldValueError("Tag " + name + ": the FOR expression " + spec.forExpression +
                             " cannot be evaluated");
-    if (!spec.collation.empty() && spec.collation != "RUSSIAN")
-      throw FieldValueError("Tag " + name + ": collation " + spec.collation + " is not supported");
+    if (!spec.collation.empty() && (spec.collation != "RUSSIAN" || layout.codePageMark == kCodePage866))
+      throw FieldValueError("Tag " + name + ": collation " + spec.collation +
+                            " is not supported for this table's code page");
 
     Built b;
     b.tag.name = name;

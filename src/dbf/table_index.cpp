@@ -47,7 +47,9 @@ TableIndex::TableIndex(const std::filesystem::path& dbfPath, const std::string& 
     b.name = tag.name;
     b.key = compiler.Compile(layout, tag.keyExpression);
     if (!tag.forExpression.empty()) b.filter = compiler.Compile(layout, tag.forExpression);
-    const bool supportedCollation = tag.collation.empty() || tag.collation == "RUSSIAN";
+    // RUSSIAN keys are weights of Windows-1251 characters; a table storing 866 text would need other weights.
+    const bool supportedCollation =
+        tag.collation.empty() || (tag.collation == "RUSSIAN" && layout.codePageMark != kCodePage866);
     if (!b.key || (!tag.forExpression.empty() && !b.filter) || !supportedCollation || tag.unique())
       throw IndexedTableWriteError("Table " + tableName + ": index tag " + tag.name + " (" +
                                    tag.keyExpression +

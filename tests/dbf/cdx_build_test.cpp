@@ -301,10 +301,11 @@ TEST(CdxBuild, RefusesDuplicateCandidatesAndUnknownExpressions) {
   }
 }
 
-// Tags whose keys this program does not keep (UNIQUE tags, GENERAL collation): writes fail naming the tag
+// Tags whose keys this program does not keep (UNIQUE tags, GENERAL collation, RUSSIAN collation over 866
+// text): writes fail naming the tag
 // and write nothing; reading and seeking stay possible.
 TEST(CdxMaintenance, UniqueAndGeneralTagsRefuseWritesNamingTheTag) {
-  for (const char* change : {"unique", "general"}) {
+  for (const char* change : {"unique", "general", "russian866"}) {
     TempFolder folder;
     {
       Table t = SlotTable(folder.path(), 20);
@@ -315,10 +316,16 @@ TEST(CdxMaintenance, UniqueAndGeneralTagsRefuseWritesNamingTheTag) {
     if (std::string(change) == "unique") {
       cdx[0x600 + 14] = static_cast<char>(cdx[0x600 + 14] | kTagUnique);
     } else {
-      cdx.replace(0x600 + 494, 7, "GENERAL");
+      cdx.replace(0x600 + 494, 7, std::string(change) == "general" ? "GENERAL" : "RUSSIAN");
       cdx[0x600 + 15] = 2;
     }
     testing::WriteBytes(folder.path() / "m2401.cdx", cdx);
+    if (std::string(change) == "russian866") {
+      // The same RUSSIAN tag on a table whose text is stored in code page 866.
+      std::string dbf = testing::ReadBytes(folder.path() / "m2401.dbf");
+      dbf[29] = static_cast<char>(kCodePage866);
+      testing::WriteBytes(folder.path() / "m2401.dbf", dbf);
+    }
     Table t = Table::Open(folder.path(), "m2401");
     const std::string before = testing::ReadBytes(t.path());
     try {
