@@ -55,6 +55,50 @@ NumericValue ParseNumericText(std::string_view s) {
   return {negative ? -value : value, false};
 }
 
+NumericValue DecodeNumericText(const Field& field, std::string_view record) {
+  if (field.type != FieldType::kNumeric && field.type != FieldType::kFloat) [[unlikely]]
+    return DecodeNumericOtherType(field, record);
+  const std::string_view s = FieldBytes(field, record);
+  if (field.decimals == 0) {
+    double value;
+    if (s.size() <= 8) {
+      if (field.offset + 8 <= record.size()) {
+        uint64_t v;
+        std::memcpy(&v, s.data(), sizeof v);  // the record goes on past the field
+        if (s.size() < 8) v &= ~0ull >> (8 * (8 - s.size()));
+        if (ParseShortInteger(v, static_cast<unsigned>(s.size()), value)) return {value, false};
+      }
+    } else if (s.size() <= 15) {
+      if (ParseMediumInteger(s.data(), static_cast<unsigned>(s.size()), value)) return {value, false};
+    }
+  }
+  size_t i = 0;
+  while (i < s.size() && s[i] == ' ') ++i;
+  if (i == s.size()) return {0, true};
+  const bool negative = s[i] == '-';
+  if (negative || s[i] == '+') ++i;
+  uint64_t mantissa = 0;
+  int digits = 0, point = -1;
+  for (; i < s.size(); ++i) {
+    const auto c = static_cast<unsigned>(static_cast<unsigned char>(s[i])) - '0';
+    if (c <= 9) {
+      mantissa = mantissa * 10 + c;
+      ++digits;
+    } else if (s[i] == '.' && point < 0) {
+      point = digits;
+    } else {
+      break;
+    }
+  }
+  const int scale = point < 0 ? 0 : digits - point;
+  if (digits > 15 || scale > 11) [[unlikely]]
+    return ParseNumericText(s);
+  // Both operands are exact, so the quotient is the correctly rounded value of the text.
+  double value = static_cast<double>(mantissa);
+  if (scale != 0) value /= kPowersOf10[scale];
+  return {negative ? -value : value, false};
+}
+
 void ThrowOutsideRecord(const Field& field) {
   throw FieldValueError("Field " + field.name + " lies outside the record");
 }

@@ -35,6 +35,8 @@ namespace decode_detail {
 std::string_view DecodeVariableText(const Field& field, std::string_view record);
 std::optional<int64_t> DecodeDateOtherType(const Field& field, std::string_view record);
 NumericValue DecodeNumericOtherType(const Field& field, std::string_view record);
+// DecodeNumeric beyond its inline case.
+NumericValue DecodeNumericText(const Field& field, std::string_view record);
 // Numeric text read like VAL(): leading blanks, sign, digits, point, digits; all blanks -> blank.
 NumericValue ParseNumericText(std::string_view text);
 
@@ -64,12 +66,6 @@ inline int64_t JulianDayOfDigits(uint64_t v) {
   return static_cast<int64_t>(era) * 146097 + doe + 1721120;
 }
 
-// 0x80 in every byte of x that is zero, nothing elsewhere.
-inline uint64_t ZeroBytes(uint64_t x) {
-  constexpr uint64_t kLow7 = 0x7F7F7F7F7F7F7F7Full;
-  return ~(((x & kLow7) + kLow7) | x | kLow7);
-}
-
 // True when each of the eight bytes of `v` is an ASCII digit.
 inline bool AllDigits(uint64_t v) {
   constexpr uint64_t kHigh = 0xF0F0F0F0F0F0F0F0ull, kZeros = 0x3030303030303030ull;
@@ -89,21 +85,26 @@ inline uint64_t EightDigits(uint64_t v) {
 // field's `length` bytes in its low bytes (first character lowest). Returns false when the text has another
 // form (decimal point, blanks only, stray characters), which the general parser then reads.
 inline bool ParseShortInteger(uint64_t v, unsigned length, double& value) {
-  constexpr uint64_t kOnes = 0x0101010101010101ull;
+  constexpr uint64_t kBlanks = 0x2020202020202020ull, kZeros = 0x3030303030303030ull,
+                     kHigh = 0xF0F0F0F0F0F0F0F0ull, kLow7 = 0x7F7F7F7F7F7F7F7Full;
   // Right-align the text in 8 bytes; the bytes in front of it become blanks.
-  if (length < 8) v = (v << (8 * (8 - length))) | (0x2020202020202020ull >> (8 * length));
-  const uint64_t blanks = ZeroBytes(v ^ (kOnes * ' '));
-  const uint64_t minus = ZeroBytes(v ^ (kOnes * '-'));
-  const uint64_t lead = blanks | minus;
-  // Blanks and at most one minus must form the front of the text, the minus last among them.
-  const uint64_t leadBytes = (lead >> 7) * 0xFF;
-  if ((leadBytes & (leadBytes + 1)) != 0 || lead == (kOnes << 7)) return false;
-  if (minus != 0 && minus != (lead & ~(lead >> 8))) return false;
-  // Blanks (0x20) and the minus (0x2D) become '0' digits.
-  v += (blanks >> 7) * 0x10 + (minus >> 7) * 0x03;
-  if (!AllDigits(v)) return false;
-  const double d = static_cast<double>(EightDigits(v));
-  value = minus ? -d : d;
+  if (length < 8) v = (v << (8 * (8 - length))) | (kBlanks >> (8 * length));
+  // Non-zero in each byte that is not a digit (as in AllDigits), then 0xFF in exactly those bytes. A carry
+  // out of a byte above 0xF9 can only mark its neighbour too, and such a byte fails the test below anyway.
+  const uint64_t odd = ((v & kHigh) ^ kZeros) | (((v + 0x0606060606060606ull) & kHigh) ^ kZeros);
+  const uint64_t front = (((((odd & kLow7) + kLow7) | odd) & ~kLow7) >> 7) * 0xFF;
+  // The bytes that are not digits must be the front of the text, and not the whole of it...
+  if ((front & (front + 1)) != 0 || front == ~0ull) return false;
+  // ...and blanks, the last of them possibly a minus.
+  const uint64_t lead = v & front;
+  bool negative = false;
+  if (lead != (kBlanks & front)) {
+    const uint64_t sign = front & ~(front >> 8);
+    if (lead != ((kBlanks & (front >> 8)) | (0x2D2D2D2D2D2D2D2Dull & sign))) return false;
+    negative = true;
+  }
+  const double d = static_cast<double>(EightDigits((v & ~front) | (kZeros & front)));
+  value = negative ? -d : d;
   return true;
 }
 
@@ -124,7 +125,6 @@ inline bool ParseMediumInteger(const char* text, unsigned length, double& value)
   return true;
 }
 
-inline constexpr double kSmallPowersOf10[] = {1e0, 1e1, 1e2, 1e3, 1e4, 1e5, 1e6, 1e7, 1e8, 1e9, 1e10, 1e11};
 }  // namespace decode_detail
 
 // True when the field's null bit is set in _NullFlags (always false for a field that does not accept NULL).
@@ -149,49 +149,16 @@ std::string DecodeTextAnsi(const Field& field, std::string_view record);
 // N, F: the number the text says ("  -12.50" -> -12.5); blanks give {0, blank = true}. Text that is not a
 // number is read as far as it is one (as VAL() does): "***" -> 0.
 inline NumericValue DecodeNumeric(const Field& field, std::string_view record) {
-  if (field.type != FieldType::kNumeric && field.type != FieldType::kFloat) [[unlikely]]
-    return decode_detail::DecodeNumericOtherType(field, record);
-  const std::string_view s = FieldBytes(field, record);
-  if (field.decimals == 0) {
+  // The common case inline, small enough to sit in a caller's loop: a whole number of up to 8 characters.
+  if ((field.type == FieldType::kNumeric || field.type == FieldType::kFloat) && field.decimals == 0 &&
+      field.length <= 8 && field.offset + 8 <= record.size()) {
+    uint64_t v;
+    std::memcpy(&v, record.data() + field.offset, sizeof v);  // the record goes on past the field
+    if (field.length < 8) v &= ~0ull >> (8 * (8 - field.length));
     double value;
-    if (s.size() <= 8) {
-      if (field.offset + 8 <= record.size()) {
-        uint64_t v;
-        std::memcpy(&v, s.data(), sizeof v);  // the record goes on past the field
-        if (s.size() < 8) v &= ~0ull >> (8 * (8 - s.size()));
-        if (decode_detail::ParseShortInteger(v, static_cast<unsigned>(s.size()), value))
-          return {value, false};
-      }
-    } else if (s.size() <= 15) {
-      if (decode_detail::ParseMediumInteger(s.data(), static_cast<unsigned>(s.size()), value))
-        return {value, false};
-    }
+    if (decode_detail::ParseShortInteger(v, field.length, value)) return {value, false};
   }
-  size_t i = 0;
-  while (i < s.size() && s[i] == ' ') ++i;
-  if (i == s.size()) return {0, true};
-  const bool negative = s[i] == '-';
-  if (negative || s[i] == '+') ++i;
-  uint64_t mantissa = 0;
-  int digits = 0, point = -1;
-  for (; i < s.size(); ++i) {
-    const auto c = static_cast<unsigned>(static_cast<unsigned char>(s[i])) - '0';
-    if (c <= 9) {
-      mantissa = mantissa * 10 + c;
-      ++digits;
-    } else if (s[i] == '.' && point < 0) {
-      point = digits;
-    } else {
-      break;
-    }
-  }
-  const int scale = point < 0 ? 0 : digits - point;
-  if (digits > 15 || scale > 11) [[unlikely]]
-    return decode_detail::ParseNumericText(s);
-  // Both operands are exact, so the quotient is the correctly rounded value of the text.
-  double value = static_cast<double>(mantissa);
-  if (scale != 0) value /= decode_detail::kSmallPowersOf10[scale];
-  return {negative ? -value : value, false};
+  return decode_detail::DecodeNumericText(field, record);
 }
 // I: the int32 value.
 int32_t DecodeInteger(const Field& field, std::string_view record);
