@@ -152,6 +152,31 @@ TEST(WinHttpClient, DisconnectBreaksOffARequestInProgressAndTheNextOneWorks) {
   EXPECT_EQ(client->Get(http.BaseUrl() + "/quick"), "quick");
 }
 
+TEST(WinHttpClient, DisconnectBreaksOffAnUploadThatTheServerNeverReads) {
+  // A listener that never accepts: the connection is made by the system, but nobody reads the body, so the
+  // upload stalls once the buffers are full.
+  WinsockHttpServer probe([](const HttpRequest&, HttpResponse&) {});
+  const SOCKET listener = socket(AF_INET, SOCK_STREAM, IPPROTO_TCP);
+  sockaddr_in address{};
+  address.sin_family = AF_INET;
+  address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+  ASSERT_EQ(bind(listener, reinterpret_cast<sockaddr*>(&address), sizeof address), 0);
+  ASSERT_EQ(listen(listener, 1), 0);
+  int size = sizeof address;
+  getsockname(listener, reinterpret_cast<sockaddr*>(&address), &size);
+  const std::string url = "http://127.0.0.1:" + std::to_string(ntohs(address.sin_port)) + "/upload";
+
+  auto client = CreateHttpClient();
+  std::thread stopper([&] {
+    std::this_thread::sleep_for(500ms);
+    client->Disconnect();
+  });
+  EXPECT_THROW(client->Post(url, "application/octet-stream", std::string(64 << 20, 'u')), HttpAbortedError);
+  stopper.join();
+  closesocket(listener);
+  EXPECT_EQ(client->Post(probe.BaseUrl() + "/after", "text/plain", "x"), "");
+}
+
 TEST(WinHttpClient, ProxyGetsTheWholeAddressWithBasicAuthentication) {
   // "clinic:pr0xy" in base64.
   const std::string expected = "Basic Y2xpbmljOnByMHh5";
