@@ -240,7 +240,7 @@ void CreateStructuralIndex(Table& table, std::span<const TagSpec> tags,
     while (scan.Next(rec)) {
       if (filter) {
         const KeyValue keep = filter->Evaluate(rec.bytes);
-        if (keep.type != KeyValue::Type::kLogical || !keep.logical) continue;
+        if (keep.type != KeyValue::Type::kLogical || keep.null || !keep.logical) continue;
       }
       values.emplace_back(rec.recno, key->Evaluate(rec.bytes));
       textLength = std::max(textLength, values.back().second.text.size());

@@ -170,7 +170,7 @@ IndexCheckReport CheckTableIndex(Table& table, const KeyExpressionCompiler& comp
       while (scan.Next(rec)) {
         if (filter) {
           KeyValue keep = filter->Evaluate(rec.bytes);
-          if (keep.type != KeyValue::Type::kLogical || !keep.logical) continue;
+          if (keep.type != KeyValue::Type::kLogical || keep.null || !keep.logical) continue;
         }
         expected.emplace_back(EncodeKey(tag, key->Evaluate(rec.bytes)), rec.recno);
       }

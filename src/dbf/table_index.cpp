@@ -81,7 +81,7 @@ void TableIndex::Apply(const std::vector<RecordChangeForIndex>& changes, const L
       if (record.empty()) return std::nullopt;
       if (b.filter) {
         const KeyValue keep = b.filter->Evaluate(record);
-        if (keep.type != KeyValue::Type::kLogical || !keep.logical) return std::nullopt;
+        if (keep.type != KeyValue::Type::kLogical || keep.null || !keep.logical) return std::nullopt;
       }
       return EncodeKey(*tag, b.key->Evaluate(record));
     };

@@ -301,6 +301,65 @@ TEST(CdxBuild, RefusesDuplicateCandidatesAndUnknownExpressions) {
   }
 }
 
+// Tags over nullable fields carry the NULL prefix byte (NULL keys are all zero and sort first); a FOR clause
+// that is .NULL. for a record leaves the record out, as a false one does.
+TEST(CdxBuild, NullableFieldsGiveNullableTagsAndNullForClausesExclude) {
+  TempFolder folder;
+  std::vector<FieldSpec> specs = {
+      {"id", FieldType::kNumeric, 5}, {"amount", FieldType::kNumeric, 6}, {"act", FieldType::kLogical}};
+  specs[1].nullable = specs[2].nullable = true;
+  Table t = Table::Create(folder.path(), "pay", specs);
+  for (int i = 1; i <= 6; ++i)
+    t.AppendRecord([&](std::span<char> r) {
+      EncodeInteger(t.GetField("id"), i, r);
+      if (i % 3 == 0) {
+        EncodeNull(t.GetField("amount"), r);
+      } else {
+        EncodeInteger(t.GetField("amount"), 10 - i, r);
+      }
+      if (i % 2 == 0) {
+        EncodeNull(t.GetField("act"), r);
+      } else {
+        EncodeLogical(t.GetField("act"), i != 5, r);
+      }
+    });
+  const std::vector<TagSpec> tags = {{"amount", "amount", "", false, ""}, {"active", "id", "act", false, ""}};
+  CreateStructuralIndex(t, tags, BasicKeyExpressionCompiler());
+  CdxFile cdx(SharedFile::Open((folder.path() / "pay.cdx").string(), SharedFile::Mode::kRead), "pay");
+  const CdxTag* amount = cdx.FindTag("AMOUNT");
+  ASSERT_NE(amount, nullptr);
+  EXPECT_TRUE(amount->nullable());
+  EXPECT_EQ(amount->keyLength, 9);
+  EXPECT_FALSE(cdx.FindTag("ACTIVE")->nullable());
+  const std::string bytes = testing::ReadBytes(folder.path() / "pay.cdx");
+  const vorel::testing::WalkedTag byAmount = vorel::testing::WalkTag(bytes, "AMOUNT", '\0');
+  ASSERT_EQ(byAmount.entries.size(), 6u);
+  // NULLs (records 3 and 6) first, then amounts 9, 8, 6, 5 = records 1, 2, 4, 5 in descending order of id.
+  std::vector<uint32_t> order;
+  for (const auto& e : byAmount.entries) order.push_back(e.second);
+  EXPECT_EQ(order, (std::vector<uint32_t>{3, 6, 5, 4, 2, 1}));
+  EXPECT_EQ(byAmount.entries[0].first, std::string(9, '\0'));
+  EXPECT_EQ(static_cast<unsigned char>(byAmount.entries[2].first[0]), 0x80u);
+  // Only records whose act is .T. (1 and 3) are in the FOR tag.
+  std::vector<uint32_t> active;
+  for (const auto& e : vorel::testing::WalkTag(bytes, "ACTIVE", '\0').entries) active.push_back(e.second);
+  EXPECT_EQ(active, (std::vector<uint32_t>{1, 3}));
+  // Record 1 turns .NULL.: it leaves the FOR tag; record 2 gets an amount: its key leaves the NULLs.
+  Table again = Table::Open(folder.path(), "pay");
+  const uint32_t two[] = {1, 3};
+  again.UpdateRecords(two, [&](uint32_t recno, std::string_view, std::span<char> r) {
+    if (recno == 1) EncodeNull(again.GetField("act"), r);
+    if (recno == 3) EncodeInteger(again.GetField("amount"), 1, r);
+    return true;
+  });
+  EXPECT_EQ(Problems(again), "");
+  active.clear();
+  for (const auto& e :
+       vorel::testing::WalkTag(testing::ReadBytes(folder.path() / "pay.cdx"), "ACTIVE", '\0').entries)
+    active.push_back(e.second);
+  EXPECT_EQ(active, (std::vector<uint32_t>{3}));
+}
+
 // Tags whose keys this program does not keep (UNIQUE tags, GENERAL collation, RUSSIAN collation over 866
 // text): writes fail naming the tag
 // and write nothing; reading and seeking stay possible.
