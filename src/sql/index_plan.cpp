@@ -378,6 +378,13 @@ std::string OneUnitLower(std::string key) {
   return key;
 }
 
+std::string OneUnitHigher(std::string key) {
+  for (size_t i = key.size(); i-- > key.size() - std::min<size_t>(8, key.size());) {
+    if (++key[i] != '\0') break;
+  }
+  return key;
+}
+
 std::optional<KeyRange> ValueRange(const dbf::CdxTag& tag, KeyKind kind, Op op, const Value& v) {
   const RangeBuilder b(tag);
   const bool up = op == Op::kGe || op == Op::kGt, down = op == Op::kLe || op == Op::kLt;
@@ -432,6 +439,13 @@ std::optional<KeyRange> ValueRange(const dbf::CdxTag& tag, KeyKind kind, Op op, 
       return std::nullopt;
   }
   const std::string key = b.Key(k);
+  if (kind == KeyKind::kNumber) {
+    // Another program may have turned the stored text into a double one unit in the last place apart.
+    const std::string lower = OneUnitLower(key), higher = OneUnitHigher(key);
+    if (up) return b.From(lower);
+    if (down) return b.Upto(higher);
+    return KeyRange{lower, higher};
+  }
   if (up) return b.From(key);
   if (down) return b.Upto(key);
   return b.Exact(key);
