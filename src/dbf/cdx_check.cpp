@@ -4,6 +4,7 @@
 #include <map>
 #include <set>
 
+#include "dbf/byte_order.h"
 #include "dbf/cdx_file.h"
 #include "dbf/dbf_errors.h"
 #include "dbf/file_lookup.h"
@@ -61,6 +62,8 @@ class TreeChecker {
         Problem("keys out of order at record " + std::to_string(entries_[i].second));
     return entries_;
   }
+  // Every page the walk reached.
+  const std::set<uint32_t>& pages() const { return visited_; }
 
  private:
   void Problem(const std::string& text) {
@@ -115,6 +118,27 @@ class TreeChecker {
   std::vector<Entry> entries_;
 };
 
+// The free-page list of the file header: whole pages inside the file, none in use, no loop.
+void CheckFreeList(CdxFile& cdx, const std::set<uint32_t>& inUse, std::vector<std::string>& problems) {
+  char bytes[4];
+  if (cdx.file().ReadAt(4, bytes) < 4) return;
+  std::set<uint32_t> seen;
+  for (uint32_t page = LoadLe32(bytes); page != 0 && page != kCdxNoPage;) {
+    if (page % kCdxPageSize != 0 || uint64_t{page} + kCdxPageSize > cdx.FileSize()) {
+      problems.push_back("free page list points at " + std::to_string(page) + ", which is not a page");
+      return;
+    }
+    if (!seen.insert(page).second) {
+      problems.push_back("free page list runs in a loop at page " + std::to_string(page));
+      return;
+    }
+    if (inUse.count(page))
+      problems.push_back("page " + std::to_string(page) + " is in use and on the free list");
+    if (cdx.file().ReadAt(page, bytes) < 4) return;
+    page = LoadLe32(bytes);
+  }
+}
+
 }  // namespace
 
 IndexCheckReport CheckTableIndex(Table& table, const KeyExpressionCompiler& compiler) {
@@ -138,6 +162,13 @@ IndexCheckReport CheckTableIndex(Table& table, const KeyExpressionCompiler& comp
   std::string blank(layout.recordLength, ' ');
   for (const Field& f : layout.allFields) EncodeBlank(f, blank);
 
+  // Pages of the file header, the tag directory and every tag: none of them may be on the free list.
+  std::set<uint32_t> inUse = {0, kCdxPageSize};
+  try {
+    char root[4];
+    if (cdx->file().ReadAt(0, root) == 4) inUse.insert(LoadLe32(root));
+  } catch (const Error&) {
+  }
   for (const CdxTag& tag : cdx->tags()) {
     ++report.tagsChecked;
     auto key = compiler.Compile(layout, tag.keyExpression);
@@ -147,7 +178,10 @@ IndexCheckReport CheckTableIndex(Table& table, const KeyExpressionCompiler& comp
     const size_t before = report.problems.size();
     std::vector<Entry> entries;
     try {
-      entries = TreeChecker(*cdx, tag, pad, table.Refresh(), report.problems).Walk();
+      TreeChecker checker(*cdx, tag, pad, table.Refresh(), report.problems);
+      entries = checker.Walk();
+      inUse.insert(checker.pages().begin(), checker.pages().end());
+      inUse.insert({tag.headerOffset, tag.headerOffset + kCdxPageSize});
     } catch (const Error& e) {
       report.problems.push_back("tag " + tag.name + ": " + e.what());
       continue;
@@ -210,6 +244,7 @@ IndexCheckReport CheckTableIndex(Table& table, const KeyExpressionCompiler& comp
                                     "' appears twice");
     (void)before;
   }
+  CheckFreeList(*cdx, inUse, report.problems);
   return report;
 }
 

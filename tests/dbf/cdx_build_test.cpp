@@ -470,6 +470,40 @@ TEST(CdxMaintenance, EmptiedPagesAreFreedAndReused) {
   }
 }
 
+// The check follows the free-page list: a page in use on it, a loop, or an offset that is no page.
+TEST(CdxCheckFreeList, FindsBrokenFreeLists) {
+  TempFolder folder;
+  {
+    Table t = SlotTable(folder.path(), 500);
+    const std::vector<TagSpec> tags = {{"kl", "kl", "", true, ""}};
+    CreateStructuralIndex(t, tags, BasicKeyExpressionCompiler());
+  }
+  const auto cdxPath = folder.path() / "m2401.cdx";
+  const std::string original = testing::ReadBytes(cdxPath);
+  Table t = Table::Open(folder.path(), "m2401");
+  EXPECT_EQ(Problems(t), "");
+  const uint32_t root = LoadLe32(&original[0x600]);
+  const uint32_t spare = static_cast<uint32_t>(original.size());
+  struct Case {
+    uint32_t head;
+    uint32_t spareNext;
+    const char* problem;
+  };
+  for (const Case& c : {Case{root, 0, "in use and on the free list"}, Case{spare, spare, "loop"},
+                        Case{spare + 7, 0, "not a page"}, Case{spare, 0, ""}}) {
+    std::string bytes = original + std::string(kCdxPageSize, '\0');
+    StoreLe32(&bytes[4], c.head);
+    StoreLe32(&bytes[spare], c.spareNext);
+    testing::WriteBytes(cdxPath, bytes);
+    const std::string problems = Problems(t);
+    if (*c.problem == '\0') {
+      EXPECT_EQ(problems, "");
+    } else {
+      EXPECT_NE(problems.find(c.problem), std::string::npos) << problems;
+    }
+  }
+}
+
 // RUSSIAN tags store one primary weight per character: letter case is one key, Ё sorts between Е and Ж,
 // Latin letters before Cyrillic ones, trailing blanks are dropped and the rest of the key is zero.
 TEST(CdxBuild, RussianTagKeysFollowTheCollation) {
