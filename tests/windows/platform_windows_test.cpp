@@ -160,6 +160,20 @@ TEST(WindowsProgramFile, NamesAndTheProgramTest) {
   EXPECT_FALSE(IsRunnableProgram(""));
 }
 
+TEST(WindowsSystemText, CodePage1251BothWaysAndPlainPaths) {
+  const std::string ansi(AnsiText("Запись №1 «Ёж»").view());
+  EXPECT_EQ(windows::AnsiToWide(ansi), L"Запись №1 «Ёж»");
+  EXPECT_EQ(windows::WideToAnsi(L"Запись №1 «Ёж»"), ansi);
+  EXPECT_EQ(windows::WideToAnsi(L"a\u4E2Db"), "a?b");  // what 1251 lacks
+  EXPECT_EQ(windows::AnsiToWide(""), L"");
+
+  EXPECT_EQ(windows::WithoutLongPathPrefix("\\\\?\\C:\\Svc\\vorel_service.exe"),
+            "C:\\Svc\\vorel_service.exe");
+  EXPECT_EQ(windows::WithoutLongPathPrefix("\\\\?\\UNC\\srv\\share\\a.exe"), "\\\\srv\\share\\a.exe");
+  EXPECT_EQ(windows::WithoutLongPathPrefix("\\\\srv\\share\\a.exe"), "\\\\srv\\share\\a.exe");
+  EXPECT_EQ(windows::WithoutLongPathPrefix("C:\\a.exe"), "C:\\a.exe");
+}
+
 TEST(WindowsProgramLocation, FolderOfTheRunningProgramWithTrailingBackslash) {
   const std::string path = ProgramPath();
   const std::string folder = ProgramFolder();

@@ -1,5 +1,7 @@
 #include <windows.h>
 
+#include <utility>
+
 #include "platform/error.h"
 #include "platform/program_location.h"
 #include "platform/windows/system_text.h"
@@ -16,7 +18,7 @@ std::string ProgramPath() {
     if (n == 0) throw Error("Cannot find the program file: " + windows::SystemErrorText(error));
     if (n < path.size() && error != ERROR_INSUFFICIENT_BUFFER) {
       path.resize(n);
-      return path;
+      return windows::WithoutLongPathPrefix(std::move(path));
     }
     path.resize(path.size() * 2);
   }

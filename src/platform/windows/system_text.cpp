@@ -24,6 +24,12 @@ std::string WideToAnsi(std::wstring_view wide) {
   return ansi;
 }
 
+std::string WithoutLongPathPrefix(std::string path) {
+  if (path.starts_with("\\\\?\\UNC\\")) return "\\\\" + path.substr(8);
+  if (path.starts_with("\\\\?\\")) return path.substr(4);
+  return path;
+}
+
 std::string SystemErrorText(unsigned long code, const wchar_t* module) {
   DWORD flags = FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_IGNORE_INSERTS;
   HMODULE source = nullptr;
