@@ -528,13 +528,14 @@ std::optional<std::vector<uint32_t>> FindIndexCandidates(dbf::Table& table, Expr
     // Equalities first: they usually hold the fewest records.
     std::stable_sort(plans.begin(), plans.end(),
                      [](const TagPlan& a, const TagPlan& b) { return a.equality && !b.equality; });
-    const size_t limit = options.use == IndexUse::kAlways ? std::numeric_limits<size_t>::max()
-                                                          : 64 + static_cast<size_t>(recordCount) / 10;
-    for (const TagPlan& plan : plans) {
+    for (const TagPlan& plan : plans)
+      if (plan.range.low > plan.range.high) return std::vector<uint32_t>{};  // the terms contradict
+    // Reads the plan's entries up to `limit`; nullopt when there are more (or the index lock was not had).
+    bool locked = true;
+    auto read = [&](const TagPlan& plan, size_t limit) -> std::optional<std::vector<uint32_t>> {
       std::vector<uint32_t> recnos;
-      if (plan.range.low > plan.range.high) return recnos;  // the terms contradict each other
       bool tooMany = false;
-      const bool read = index.SeekRange(
+      locked = index.SeekRange(
           plan.tag, plan.range.low, plan.range.high,
           [&](uint32_t recno) {
             if (recno >= 1 && recno <= recordCount) recnos.push_back(recno);
@@ -542,11 +543,27 @@ std::optional<std::vector<uint32_t>> FindIndexCandidates(dbf::Table& table, Expr
             return !tooMany;
           },
           options.timing);
-      if (!read) return std::nullopt;
-      if (tooMany) continue;
+      if (!locked || tooMany) return std::nullopt;
       std::sort(recnos.begin(), recnos.end());
       recnos.erase(std::unique(recnos.begin(), recnos.end()), recnos.end());
       return recnos;
+    };
+    // A short look at every plan first: the one with the fewest entries wins (a booking's slot key beside
+    // kl=0, which every free slot has).
+    constexpr size_t kProbe = 256;
+    std::optional<std::vector<uint32_t>> best;
+    for (const TagPlan& plan : plans) {
+      auto found = read(plan, kProbe);
+      if (!locked) return std::nullopt;
+      if (found && (!best || found->size() < best->size())) best = std::move(found);
+    }
+    if (best) return best;
+    const size_t limit = options.use == IndexUse::kAlways ? std::numeric_limits<size_t>::max()
+                                                          : 64 + static_cast<size_t>(recordCount) / 10;
+    for (const TagPlan& plan : plans) {
+      auto found = read(plan, limit);
+      if (!locked) return std::nullopt;
+      if (found) return found;
     }
   } catch (const std::exception&) {
     // No index file, a damaged one, a tag this program cannot read: the scan gives the rows.
