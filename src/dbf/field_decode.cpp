@@ -59,19 +59,9 @@ NumericValue DecodeNumericText(const Field& field, std::string_view record) {
   if (field.type != FieldType::kNumeric && field.type != FieldType::kFloat) [[unlikely]]
     return DecodeNumericOtherType(field, record);
   const std::string_view s = FieldBytes(field, record);
-  if (field.decimals == 0) {
-    double value;
-    if (s.size() <= 8) {
-      if (field.offset + 8 <= record.size()) {
-        uint64_t v;
-        std::memcpy(&v, s.data(), sizeof v);  // the record goes on past the field
-        if (s.size() < 8) v &= ~0ull >> (8 * (8 - s.size()));
-        if (ParseShortInteger(v, static_cast<unsigned>(s.size()), value)) return {value, false};
-      }
-    } else if (s.size() <= 15) {
-      if (ParseMediumInteger(s.data(), static_cast<unsigned>(s.size()), value)) return {value, false};
-    }
-  }
+  double whole;
+  if (field.decimals == 0 && ParseWholeNumber(s.data(), static_cast<unsigned>(s.size()), whole))
+    return {whole, false};
   size_t i = 0;
   while (i < s.size() && s[i] == ' ') ++i;
   if (i == s.size()) return {0, true};

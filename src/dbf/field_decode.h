@@ -66,62 +66,23 @@ inline int64_t JulianDayOfDigits(uint64_t v) {
   return static_cast<int64_t>(era) * 146097 + doe + 1721120;
 }
 
-// True when each of the eight bytes of `v` is an ASCII digit.
-inline bool AllDigits(uint64_t v) {
-  constexpr uint64_t kHigh = 0xF0F0F0F0F0F0F0F0ull, kZeros = 0x3030303030303030ull;
-  // Every byte 0x30..0x39: high nibble 3, and still 3 after adding 6.
-  return (((v & kHigh) ^ kZeros) | (((v + 0x0606060606060606ull) & kHigh) ^ kZeros)) == 0;
-}
-
-// The number eight ASCII digits say (first character in the lowest byte).
-inline uint64_t EightDigits(uint64_t v) {
-  uint64_t d = v - 0x3030303030303030ull;
-  d = (d * 10 + (d >> 8)) & 0x00FF00FF00FF00FFull;
-  d = (d * 100 + (d >> 16)) & 0x0000FFFF0000FFFFull;
-  return (d * 10000 + (d >> 32)) & 0xFFFFFFFFull;
-}
-
-// An integer N field of up to 8 characters ("   42", "  -7", "00012") read without a loop: `v` holds the
-// field's `length` bytes in its low bytes (first character lowest). Returns false when the text has another
-// form (decimal point, blanks only, stray characters), which the general parser then reads.
-inline bool ParseShortInteger(uint64_t v, unsigned length, double& value) {
-  constexpr uint64_t kBlanks = 0x2020202020202020ull, kZeros = 0x3030303030303030ull,
-                     kHigh = 0xF0F0F0F0F0F0F0F0ull, kLow7 = 0x7F7F7F7F7F7F7F7Full;
-  // Right-align the text in 8 bytes; the bytes in front of it become blanks.
-  if (length < 8) v = (v << (8 * (8 - length))) | (kBlanks >> (8 * length));
-  // Non-zero in each byte that is not a digit (as in AllDigits), then 0xFF in exactly those bytes. A carry
-  // out of a byte above 0xF9 can only mark its neighbour too, and such a byte fails the test below anyway.
-  const uint64_t odd = ((v & kHigh) ^ kZeros) | (((v + 0x0606060606060606ull) & kHigh) ^ kZeros);
-  const uint64_t front = (((((odd & kLow7) + kLow7) | odd) & ~kLow7) >> 7) * 0xFF;
-  // The bytes that are not digits must be the front of the text, and not the whole of it...
-  if ((front & (front + 1)) != 0 || front == ~0ull) return false;
-  // ...and blanks, the last of them possibly a minus.
-  const uint64_t lead = v & front;
-  bool negative = false;
-  if (lead != (kBlanks & front)) {
-    const uint64_t sign = front & ~(front >> 8);
-    if (lead != ((kBlanks & (front >> 8)) | (0x2D2D2D2D2D2D2D2Dull & sign))) return false;
-    negative = true;
+// A whole number as an N field stores it ("   42", "  -7", "00012"): blanks, at most one minus, then digits
+// to the end, at most 15 of them (exact in a double). Returns false for any other form (decimal point,
+// blanks only, stray characters), which the general parser then reads. A plain loop: the texts of one column
+// keep their shape from record to record, so its branches predict well.
+inline bool ParseWholeNumber(const char* text, unsigned length, double& value) {
+  unsigned i = 0;
+  while (i < length && text[i] == ' ') ++i;
+  const bool negative = i < length && text[i] == '-';
+  i += negative;
+  if (i == length || length - i > 15) return false;
+  uint64_t n = 0;
+  for (; i < length; ++i) {
+    const unsigned digit = static_cast<unsigned char>(text[i]) - unsigned{'0'};
+    if (digit > 9) return false;
+    n = n * 10 + digit;
   }
-  const double d = static_cast<double>(EightDigits((v & ~front) | (kZeros & front)));
-  value = negative ? -d : d;
-  return true;
-}
-
-// An integer N field of 9 to 15 characters: the text before the last eight read as above, the last eight
-// as digits (or, when the front is all blanks, the last eight read as above). 15 digits stay exact in a
-// double. False for any other form.
-inline bool ParseMediumInteger(const char* text, unsigned length, double& value) {
-  uint64_t head, tail;
-  std::memcpy(&head, text, sizeof head);
-  std::memcpy(&tail, text + length - 8, sizeof tail);
-  const unsigned front = length - 8;
-  head &= ~0ull >> (8 * (8 - front));
-  if (head == 0x2020202020202020ull >> (8 * (8 - front))) return ParseShortInteger(tail, 8, value);
-  double high;
-  if (!AllDigits(tail) || !ParseShortInteger(head, front, high)) return false;
-  const auto low = static_cast<double>(EightDigits(tail));
-  value = std::signbit(high) ? high * 1e8 - low : high * 1e8 + low;
+  value = negative ? -static_cast<double>(n) : static_cast<double>(n);
   return true;
 }
 
@@ -149,14 +110,11 @@ std::string DecodeTextAnsi(const Field& field, std::string_view record);
 // N, F: the number the text says ("  -12.50" -> -12.5); blanks give {0, blank = true}. Text that is not a
 // number is read as far as it is one (as VAL() does): "***" -> 0.
 inline NumericValue DecodeNumeric(const Field& field, std::string_view record) {
-  // The common case inline, small enough to sit in a caller's loop: a whole number of up to 8 characters.
-  if ((field.type == FieldType::kNumeric || field.type == FieldType::kFloat) && field.decimals == 0 &&
-      field.length <= 8 && field.offset + 8 <= record.size()) {
-    uint64_t v;
-    std::memcpy(&v, record.data() + field.offset, sizeof v);  // the record goes on past the field
-    if (field.length < 8) v &= ~0ull >> (8 * (8 - field.length));
+  // The common case inline, small enough to sit in a caller's loop: a whole number.
+  if ((field.type == FieldType::kNumeric || field.type == FieldType::kFloat) && field.decimals == 0) {
     double value;
-    if (decode_detail::ParseShortInteger(v, field.length, value)) return {value, false};
+    if (decode_detail::ParseWholeNumber(FieldBytes(field, record).data(), field.length, value))
+      return {value, false};
   }
   return decode_detail::DecodeNumericText(field, record);
 }
