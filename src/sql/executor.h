@@ -31,10 +31,13 @@ struct StatementOutcome {
   int64_t rowsAffected = 0;  // UPDATE, DELETE, INSERT
 };
 
-// Parses, binds and runs the statement. SELECT reads without locks and returns its rows; UPDATE and DELETE
-// lock every matching record, re-check the condition on the record as read under the lock and write every
-// record or none; INSERT appends one record; CREATE TABLE makes a new empty table. Deleted records are
-// invisible to every statement. Throws SqlError subclasses and the table layer's errors.
+// Parses, binds and runs the statement. A WHERE term on a tag's key expression of a table with a structural
+// index finds the candidate records through the tag (under a brief shared index lock) instead of reading
+// every record; the rows are those a scan gives, in the same order. SELECT reads without record locks and
+// returns its rows; UPDATE and DELETE lock every matching record, re-check the condition on the record as
+// read under the lock and write every record or none; INSERT appends one record; CREATE TABLE makes a new
+// empty table. Deleted records are invisible to every statement. Throws SqlError subclasses and the table
+// layer's errors.
 StatementOutcome RunStatement(std::string_view text, const ExecutionOptions& options);
 
 }  // namespace vorel::sql
