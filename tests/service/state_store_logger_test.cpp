@@ -19,7 +19,7 @@ class LoggerTest : public ::testing::Test {
  protected:
   LoggerTest()
       : store_(OpenStateStore(dir_ / "state.db")),
-        logger_(*store_, clock_, SystemRegionalSettings(), lastRequest_,
+        logger_(*store_, clock_, RegionalSettings{}, lastRequest_,
                 [this](milliseconds d) { sleeps_.push_back(d); }) {
     clock_.Set(FakeClock::At(2026, 12, 7, 10, 15, 2));
     lastRequest_ = clock_.Now() - milliseconds(250);

@@ -22,8 +22,15 @@ cleanup() {
 trap cleanup EXIT
 
 started=$(date +%s)
+# The first boot of a prefix goes on in the background after wineboot returns (and restarts the service
+# manager, which forgets services registered meanwhile): wait until every Wine process has ended, then keep
+# one server for the run.
+wineboot --init > /dev/null 2>&1 < /dev/null
+wineserver -w
 wineserver -p
-wineboot --init >/dev/null 2>&1
+# The session's own processes (service manager and the like) start now, away from the output pipes of
+# the tests, which they would otherwise hold open for as long as they live.
+wineboot > /dev/null 2>&1 < /dev/null
 echo "Wine prefix ready in $(($(date +%s) - started)) s"
 
 (cd "$win_dir" && ctest --output-on-failure -j "$jobs")
