@@ -170,7 +170,19 @@ struct CreateTableStatement {
   std::vector<ColumnDefinition> columns;
 };
 
-using Statement =
-    std::variant<SelectStatement, UpdateStatement, InsertStatement, DeleteStatement, CreateTableStatement>;
+// INDEX ON <key> TAG <name> OF <table> [FOR <condition>] [CANDIDATE] [ASCENDING|DESCENDING]: a tag of the
+// table's structural index. The expressions are kept as written, as the index file stores them.
+struct IndexStatement {
+  std::string table;
+  size_t tablePosition = 0;
+  std::string tag;
+  std::string keyExpression;
+  std::string forExpression;
+  bool candidate = false;
+  bool descending = false;
+};
+
+using Statement = std::variant<SelectStatement, UpdateStatement, InsertStatement, DeleteStatement,
+                               CreateTableStatement, IndexStatement>;
 
 }  // namespace vorel::sql

@@ -24,8 +24,10 @@ StatementOutcome RunStatement(std::string_view text, const ExecutionOptions& opt
           outcome.rowsAffected = RunDelete(s, options, env);
         } else if constexpr (std::is_same_v<T, InsertStatement>) {
           outcome.rowsAffected = RunInsert(s, options, env);
-        } else {
+        } else if constexpr (std::is_same_v<T, CreateTableStatement>) {
           RunCreateTable(s, options);
+        } else {
+          RunIndex(s, options);
         }
       },
       statement);

@@ -58,8 +58,10 @@ class Parser {
       result = ParseDelete();
     } else if (IsKeyword("CREATE")) {
       result = ParseCreate();
+    } else if (IsKeyword("INDEX")) {
+      result = ParseIndex();
     } else {
-      Fail("expected SELECT, UPDATE, INSERT, DELETE or CREATE");
+      Fail("expected SELECT, UPDATE, INSERT, DELETE, CREATE or INDEX");
     }
     if (IsOperator(";")) ++pos_;
     if (Peek().kind != TokenKind::kEnd) Fail("unexpected " + Describe(Peek()));
@@ -209,6 +211,38 @@ class Parser {
     s.table = ExpectName("a table name", &s.tablePosition);
     if (AcceptKeyword("WHERE")) s.where = ParseExpression();
     return s;
+  }
+
+  IndexStatement ParseIndex() {
+    IndexStatement s;
+    ExpectKeyword("INDEX");
+    ExpectKeyword("ON");
+    s.keyExpression = ExpressionText();
+    ExpectKeyword("TAG");
+    s.tag = ExpectName("a tag name");
+    ExpectKeyword("OF");
+    s.table = ExpectName("a table name", &s.tablePosition);
+    if (AcceptKeyword("FOR")) s.forExpression = ExpressionText();
+    while (true) {
+      if (AcceptKeyword("CANDIDATE")) {
+        s.candidate = true;
+      } else if (AcceptKeyword("DESCENDING")) {
+        s.descending = true;
+      } else if (!AcceptKeyword("ASCENDING")) {
+        break;
+      }
+    }
+    return s;
+  }
+
+  // The text of the expression that starts here, after checking its syntax; the index binds it itself.
+  std::string ExpressionText() {
+    const size_t start = Peek().position;
+    ParseExpression();
+    const size_t end = Peek().position;
+    std::string_view text = text_.substr(start - 1, end - start);
+    while (!text.empty() && (text.back() == ' ' || text.back() == '\t')) text.remove_suffix(1);
+    return std::string(text);
   }
 
   int ExpectSize(std::string_view what) {

@@ -12,6 +12,7 @@ int64_t RunUpdate(UpdateStatement& statement, const ExecutionOptions& options, c
 int64_t RunDelete(DeleteStatement& statement, const ExecutionOptions& options, const EvalEnv& env);
 int64_t RunInsert(InsertStatement& statement, const ExecutionOptions& options, const EvalEnv& env);
 void RunCreateTable(CreateTableStatement& statement, const ExecutionOptions& options);
+void RunIndex(IndexStatement& statement, const ExecutionOptions& options);
 
 // Stores a value in a field of a record being written (memo values through the table's memo file).
 void StoreValue(dbf::Table& table, const dbf::Field& field, const Value& value, std::span<char> record);

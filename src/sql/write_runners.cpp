@@ -1,5 +1,6 @@
 #include <vector>
 
+#include "dbf/cdx_build.h"
 #include "dbf/table.h"
 #include "sql/condition.h"
 #include "sql/row_source.h"
@@ -211,6 +212,29 @@ void RunCreateTable(CreateTableStatement& s, const ExecutionOptions& options) {
   dbf::TableOptions tableOptions;
   tableOptions.clock = options.clock;
   dbf::Table::Create(options.folder, s.table, fields, createOptions, tableOptions);
+}
+
+void RunIndex(IndexStatement& s, const ExecutionOptions& options) {
+  dbf::Table table = OpenForWriting(s.table, options);
+  dbf::TagSpec spec;
+  spec.name = s.tag;
+  spec.keyExpression = s.keyExpression;
+  spec.forExpression = s.forExpression;
+  spec.candidate = s.candidate;
+  spec.descending = s.descending;
+  // The tag orders its keys by the connection's collation, as VFP's INDEX ON does with SET COLLATE.
+  switch (options.collation) {
+    case Collation::kMachine:
+      break;
+    case Collation::kRussian:
+      spec.collation = "RUSSIAN";
+      break;
+    case Collation::kGeneral:
+      spec.collation = "GENERAL";
+      break;
+  }
+  const dbf::BasicKeyExpressionCompiler compiler;
+  dbf::CreateStructuralIndex(table, std::span<const dbf::TagSpec>(&spec, 1), compiler);
 }
 
 }  // namespace vorel::sql
