@@ -7,9 +7,15 @@ namespace {
 
 constexpr const char* kUsage =
     "Usage:\n"
+#ifdef _WIN32
+    "  vorel_service                      run as the service VorelService (started by the service manager)\n"
+    "  vorel_service /INSTALL [/SILENT]   register the service VorelService\n"
+    "  vorel_service /UNINSTALL [/SILENT] remove it\n"
+#else
     "  vorel_service                      run the service in the foreground (as systemd does)\n"
     "  vorel_service /INSTALL [/SILENT]   install the systemd unit VorelService.service\n"
     "  vorel_service /UNINSTALL [/SILENT] remove it\n"
+#endif
     "  vorel_service state list | get [--raw] NAME | set [--raw] NAME VALUE | unset NAME\n"
     "  vorel_service sql ...\n"
     "  vorel_service dbcheck ...\n";

@@ -90,6 +90,8 @@ wait_for 60 has_requests || fail "no request from the service"
 [[ "$(regval version)" == "620" ]] || fail "version: $(regval version)"
 [[ "$(regval service_path)" == 'C:\Svc\' ]] || fail "service_path: $(regval service_path)"
 [[ "$(regval critical_error)" == "Не обнаружено" ]] || fail "critical_error: $(regval critical_error)"
+# The operator's state command works on the same registry key.
+[[ "$(service state get version)" == "620" ]] || fail "state get version: $(service state get version)"
 first_start=$(regval service_start)
 [[ "$first_start" =~ ^[0-9]{2}\.[0-9]{2}\.[0-9]{4}\ [0-9]{1,2}:[0-9]{2}:[0-9]{2}$ ]] || fail "service_start: $first_start"
 
