@@ -91,7 +91,8 @@ bool Query::Eof() const {
   return row_ >= result_.rowCount();
 }
 
-sql::Value Query::FieldValue(size_t index) const {
+// FieldValue beyond its common case: the failures, each with its message.
+sql::Value Query::FieldValueOrThrow(size_t index) const {
   RequireOpen();
   if (index >= result_.columnCount())
     throw QueryError(name_ + ": Field index " + std::to_string(index) + " out of range");

@@ -54,7 +54,12 @@ class Query {
   bool Eof() const;
   // The current row's value of a column; text stays valid until the query closes. Throws QueryError for an
   // index or name the result does not have and at end of rows.
-  sql::Value FieldValue(size_t index) const;
+  sql::Value FieldValue(size_t index) const {
+    if (active_ && index < result_.columnCount() && row_ < result_.rowCount() &&
+        !result_.Unreadable(row_, index))
+      return result_.Get(row_, index);
+    return FieldValueOrThrow(index);
+  }
   sql::Value FieldValue(std::string_view name) const;
   // The current row's value in the default text form (see value_text.h).
   std::string FieldText(size_t index) const;
@@ -65,6 +70,7 @@ class Query {
 
  private:
   void RequireOpen() const;
+  sql::Value FieldValueOrThrow(size_t index) const;
   size_t RequireField(std::string_view name) const;
 
   Connection& connection_;

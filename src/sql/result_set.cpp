@@ -1,6 +1,7 @@
 #include "sql/result_set.h"
 
 #include <algorithm>
+#include <cstring>
 
 namespace vorel::sql {
 namespace {
@@ -17,30 +18,6 @@ bool EqualsNoCase(std::string_view a, std::string_view b) {
 }
 
 }  // namespace
-
-Value ResultSet::Get(size_t row, size_t column) const {
-  const Cell& c = cells_[Physical(row) * stride_ + column];
-  Value v;
-  v.kind = c.kind;
-  switch (c.kind) {
-    case ValueKind::kNull:
-      break;
-    case ValueKind::kText:
-      v.text = std::string_view(texts_.data() + c.textOffset, c.textLength);
-      break;
-    case ValueKind::kNumber:
-      v.number = c.number;
-      break;
-    case ValueKind::kDate:
-    case ValueKind::kDateTime:
-      v.moment = c.moment;
-      break;
-    case ValueKind::kLogical:
-      v.logical = c.logical;
-      break;
-  }
-  return v;
-}
 
 int ResultSet::FindColumn(std::string_view name) const {
   for (size_t i = 0; i < columns_.size(); ++i) {
@@ -60,9 +37,8 @@ void ResultSet::AppendRow(std::span<const Value> values) {
       case ValueKind::kNull:
         break;
       case ValueKind::kText:
-        c.textOffset = texts_.size();
+        c.text = texts_.Add(v.text);
         c.textLength = static_cast<uint32_t>(v.text.size());
-        texts_.append(v.text);
         break;
       case ValueKind::kNumber:
         c.number = v.number;
@@ -78,14 +54,33 @@ void ResultSet::AppendRow(std::span<const Value> values) {
   }
 }
 
+const char* ResultSet::TextStore::Add(std::string_view text) {
+  if (text.empty()) return "";
+  if (text.size() > room_) {
+    if (text.size() > kBlockBytes / 4) {
+      // A long text (a memo) in a block of its own; the current block keeps its room.
+      blocks_.push_back(std::make_unique_for_overwrite<char[]>(text.size()));
+      std::memcpy(blocks_.back().get(), text.data(), text.size());
+      return blocks_.back().get();
+    }
+    blocks_.push_back(std::make_unique_for_overwrite<char[]>(kBlockBytes));
+    free_ = blocks_.back().get();
+    room_ = kBlockBytes;
+  }
+  char* at = free_;
+  std::memcpy(at, text.data(), text.size());
+  free_ += text.size();
+  room_ -= text.size();
+  return at;
+}
+
 void ResultSet::MarkUnreadable(size_t row, size_t column) {
   // Cells are marked as rows are added, so the list stays ascending.
   unreadable_.push_back(Physical(row) * stride_ + column);
 }
 
-bool ResultSet::Unreadable(size_t row, size_t column) const {
-  return !unreadable_.empty() &&
-         std::binary_search(unreadable_.begin(), unreadable_.end(), Physical(row) * stride_ + column);
+bool ResultSet::UnreadableCell(size_t cell) const {
+  return std::binary_search(unreadable_.begin(), unreadable_.end(), cell);
 }
 
 void ResultSet::Reorder(std::span<const size_t> rows) {

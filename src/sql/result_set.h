@@ -6,6 +6,7 @@
 #include <span>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 #include "sql/column.h"
@@ -29,7 +30,29 @@ class ResultSet {
   }
 
   // The value of a cell; its text stays valid as long as the result set lives unchanged.
-  Value Get(size_t row, size_t column) const;
+  Value Get(size_t row, size_t column) const {
+    const Cell& c = cells_[Physical(row) * stride_ + column];
+    Value v;
+    v.kind = c.kind;
+    switch (c.kind) {
+      case ValueKind::kNull:
+        break;
+      case ValueKind::kText:
+        v.text = std::string_view(c.text, c.textLength);
+        break;
+      case ValueKind::kNumber:
+        v.number = c.number;
+        break;
+      case ValueKind::kDate:
+      case ValueKind::kDateTime:
+        v.moment = c.moment;
+        break;
+      case ValueKind::kLogical:
+        v.logical = c.logical;
+        break;
+    }
+    return v;
+  }
   // Index of the first column of that name (letter case ignored), -1 when there is none.
   int FindColumn(std::string_view name) const;
 
@@ -37,7 +60,9 @@ class ResultSet {
   void AppendRow(std::span<const Value> values);
   // A value that could not be read (a damaged memo): the cell holds .NULL. and reads as unreadable.
   void MarkUnreadable(size_t row, size_t column);
-  bool Unreadable(size_t row, size_t column) const;
+  bool Unreadable(size_t row, size_t column) const {
+    return !unreadable_.empty() && UnreadableCell(Physical(row) * stride_ + column);
+  }
 
   // Keeps only the rows listed, in the order listed.
   void Reorder(std::span<const size_t> rows);
@@ -52,7 +77,7 @@ class ResultSet {
     union {
       double number;
       int64_t moment;
-      uint64_t textOffset;
+      const char* text;  // in the text store, which never moves a stored text
     };
     Cell() : moment(0) {}
   };
@@ -77,6 +102,7 @@ class ResultSet {
     size_t size_ = 0;
   };
   size_t Physical(size_t row) const { return reordered_ ? order_[row] : row; }
+  bool UnreadableCell(size_t cell) const;
 
   std::vector<Column> columns_;
   size_t stride_ = 0;  // cells per stored row (helper columns included)
@@ -84,7 +110,31 @@ class ResultSet {
   bool reordered_ = false;
   std::vector<uint32_t> order_;     // stored row of each row, once reordered
   std::vector<size_t> unreadable_;  // stored cell indexes, ascending
-  std::string texts_;
+  // Texts in blocks that are never moved or copied once written (a growing string copied every text of a
+  // large result again and again); a text longer than a block gets a block of its own.
+  class TextStore {
+   public:
+    static constexpr size_t kBlockBytes = size_t{1} << 20;
+    TextStore() = default;
+    // A moved-from store is empty: it must not write into the room of a block it gave away.
+    TextStore(TextStore&& other) noexcept
+        : blocks_(std::move(other.blocks_)),
+          free_(std::exchange(other.free_, nullptr)),
+          room_(std::exchange(other.room_, 0)) {}
+    TextStore& operator=(TextStore&& other) noexcept {
+      blocks_ = std::move(other.blocks_);
+      free_ = std::exchange(other.free_, nullptr);
+      room_ = std::exchange(other.room_, 0);
+      return *this;
+    }
+    const char* Add(std::string_view text);
+
+   private:
+    std::vector<std::unique_ptr<char[]>> blocks_;
+    char* free_ = nullptr;  // room left in the last ordinary block
+    size_t room_ = 0;
+  };
+  TextStore texts_;
 };
 
 }  // namespace vorel::sql

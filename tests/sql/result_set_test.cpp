@@ -1,0 +1,43 @@
+// The result set keeps every text it was given, across many blocks of text, long texts in blocks of their
+// own, moves and reordering.
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "sql/result_set.h"
+
+namespace vorel::sql {
+namespace {
+
+std::string TextOf(size_t row) {
+  if (row % 1000 == 7) return std::string(300'000 + row, static_cast<char>('a' + row % 26));  // memo-sized
+  if (row % 10 == 3) return {};
+  return "row " + std::to_string(row) + std::string(row % 50, '.');
+}
+
+TEST(ResultSetTexts, EveryTextReadsBackAfterMovesAndReordering) {
+  std::vector<Column> columns(2);
+  ResultSet built(columns);
+  const size_t rows = 40'000;  // some megabytes of text: many blocks
+  for (size_t r = 0; r < rows; ++r) {
+    const std::string text = TextOf(r);
+    const Value values[] = {Value::Text(text), Value::Number(static_cast<double>(r))};
+    built.AppendRow(values);
+  }
+  ResultSet result = std::move(built);
+  ResultSet other;
+  other = std::move(result);
+  ASSERT_EQ(other.rowCount(), rows);
+  for (size_t r = 0; r < rows; ++r) {
+    ASSERT_EQ(other.Get(r, 0).text, TextOf(r)) << r;
+    ASSERT_EQ(other.Get(r, 1).number, static_cast<double>(r));
+  }
+  std::vector<size_t> reversed;
+  for (size_t r = rows; r-- > 0;) reversed.push_back(r);
+  other.Reorder(reversed);
+  for (size_t r = 0; r < rows; r += 997) EXPECT_EQ(other.Get(r, 0).text, TextOf(rows - 1 - r));
+}
+
+}  // namespace
+}  // namespace vorel::sql
