@@ -4,6 +4,7 @@
 #include <benchmark/benchmark.h>
 #include <unistd.h>
 
+#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <memory>
@@ -17,7 +18,11 @@
 namespace vorel {
 namespace {
 
-constexpr size_t kPatients = 1'000'000;
+// VOREL_BENCH_PATIENTS overrides the size (smaller registers for profiling under valgrind).
+const size_t kPatients = [] {
+  const char* n = std::getenv("VOREL_BENCH_PATIENTS");
+  return n ? static_cast<size_t>(std::strtoull(n, nullptr, 10)) : size_t{1'000'000};
+}();
 
 class NullLogger : public Logger {
  public:

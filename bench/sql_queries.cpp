@@ -11,6 +11,7 @@
 #include <stdlib.h>
 #include <unistd.h>
 
+#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <stdexcept>
@@ -29,7 +30,11 @@ namespace {
 
 using namespace vorel;
 
-constexpr uint32_t kRecords = 1'000'000;
+// VOREL_BENCH_RECORDS overrides the size (smaller tables for profiling under valgrind).
+const uint32_t kRecords = [] {
+  const char* n = std::getenv("VOREL_BENCH_RECORDS");
+  return n ? static_cast<uint32_t>(std::strtoul(n, nullptr, 10)) : uint32_t{1'000'000};
+}();
 constexpr uint32_t kSlotsPerDay = 6'250;
 constexpr int kToday[3] = {2026, 12, 7};
 
@@ -81,7 +86,8 @@ class Fixture {
     dbf::Table t = dbf::Table::Create(folder_, "m2401", specs);
     const dbf::TableLayout& layout = t.layout();
     const size_t length = layout.recordLength;
-    const int64_t firstDay = JulianDayFromCivil(kToday[0], kToday[1], kToday[2]) - 80;
+    const int64_t firstDay = JulianDayFromCivil(kToday[0], kToday[1], kToday[2]) -
+                             static_cast<int64_t>(kRecords / kSlotsPerDay / 2);
     std::string body(static_cast<size_t>(kRecords) * length, ' ');
     for (uint32_t i = 0; i < kRecords; ++i) {
       std::span<char> r(body.data() + static_cast<size_t>(i) * length, length);
