@@ -1,6 +1,8 @@
 #include <gtest/gtest.h>
+#ifndef _WIN32
 #include <sys/wait.h>
 #include <unistd.h>
+#endif
 
 #include <functional>
 
@@ -236,6 +238,7 @@ TEST_F(BookingTest, FieldsThatCannotGoIntoAStatementAnswerZeroAndWriteNothing) {
   EXPECT_EQ(store_.values["record_cnt"], "0");
 }
 
+#ifndef _WIN32  // the reception desk as a second process, by fork()
 // Another program (a real second process, as the reception desk is) writes kl and fiol of record `recno`.
 void DeskWrites(const std::filesystem::path& folder, uint32_t recno, int64_t kl, std::string fiol) {
   const pid_t child = fork();
@@ -297,6 +300,7 @@ TEST_F(ConcurrentBookingTest, ConfirmationThatDoesNotShowThePatientAnswersFiveBu
   EXPECT_EQ(store_.values["record_cnt"], "1");
   EXPECT_EQ(busyFlag_, 1);
 }
+#endif
 
 TEST_F(BookingTest, PolicyBookingWritesThePolicyAndAStarredName) {
   EXPECT_EQ(Zapis2(" Sidorova ", " 55 ", "1203", "20261215", "11:30"), "ok");
