@@ -37,7 +37,7 @@ trap cleanup EXIT
 say() { printf '\n== %s\n' "$*"; }
 
 say "Sample clinic database in $demo/clinic"
-"$build/vorel_sample_clinic" "$demo/clinic" > "$demo/facts.txt"
+"$build/vorel_sample_clinic" "$demo/clinic" --indexed > "$demo/facts.txt"
 fact() { sed -n "s/^$1=//p" "$demo/facts.txt"; }
 sed 's/^/   /' "$demo/facts.txt"
 
@@ -110,6 +110,9 @@ exchange "The patient's slots" "adm_nomer_user&$patient"
 exchange "Cancelling the booking" "delrec&&&$kw&$date&$slot_time&$patient"
 exchange "Booking log" "adm_log&zapis"
 exchange "Cancellation log" "adm_log&delete"
+
+say "Index check of the clinic tables after booking and cancelling"
+"$build/vorel_service" dbcheck --path "$demo/clinic" m2401 2>&1 | sed 's/^/   /'
 
 say "Stopping the service"
 kill -TERM "$service_pid"

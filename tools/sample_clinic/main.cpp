@@ -1,4 +1,4 @@
-// vorel_sample_clinic FOLDER [--patients N] [--doctors N] [--seed N]
+// vorel_sample_clinic FOLDER [--patients N] [--doctors N] [--seed N] [--indexed]
 // Creates a sample clinic database in FOLDER and prints what a scenario needs, one NAME=VALUE a line (UTF-8).
 #include <cstdio>
 #include <cstring>
@@ -9,11 +9,20 @@
 
 int main(int argc, char** argv) {
   if (argc < 2 || argv[1][0] == '-') {
-    std::fprintf(stderr, "usage: %s FOLDER [--patients N] [--doctors N] [--seed N]\n", argv[0]);
+    std::fprintf(stderr, "usage: %s FOLDER [--patients N] [--doctors N] [--seed N] [--indexed]\n", argv[0]);
     return 2;
   }
   vorel::sample::ClinicOptions options;
-  for (int i = 2; i + 1 < argc; i += 2) {
+  for (int i = 2; i < argc; i += 2) {
+    if (std::strcmp(argv[i], "--indexed") == 0) {
+      options.indexed = true;
+      --i;
+      continue;
+    }
+    if (i + 1 >= argc) {
+      std::fprintf(stderr, "%s: option %s needs a value\n", argv[0], argv[i]);
+      return 2;
+    }
     const int value = std::atoi(argv[i + 1]);
     if (std::strcmp(argv[i], "--patients") == 0 && value > 0) {
       options.patients = value;

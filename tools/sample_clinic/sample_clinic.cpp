@@ -5,6 +5,7 @@
 #include <random>
 #include <vector>
 
+#include "dbf/cdx_build.h"
 #include "dbf/table.h"
 #include "platform/calendar.h"
 #include "platform/code_page.h"
@@ -254,6 +255,12 @@ ClinicFacts CreateSampleClinic(const std::filesystem::path& folder, const Clinic
           }
         }
       }
+    }
+    if (options.indexed) {
+      // The slot key the booking commands look slots up by, ordered as the service's connection compares.
+      const std::vector<dbf::TagSpec> tags = {
+          {"slot", "DTOC(dat,1)+tim+str(kw,5)", "", false, "RUSSIAN"}, {"kl", "kl"}, {"dat", "dat"}};
+      dbf::CreateStructuralIndex(m2401, tags, dbf::BasicKeyExpressionCompiler());
     }
   }
 

@@ -14,6 +14,7 @@ struct ClinicOptions {
   int daysBack = 3;      // slots start this many days before today
   int daysForward = 20;  // and end this many days after it
   uint32_t seed = 1;
+  bool indexed = false;  // give m2401 a structural index, as the reception desk program keeps one
 };
 
 // What a scripted scenario needs to know about the generated data (texts in Windows-1251).
