@@ -57,15 +57,16 @@ void ResultSet::AppendRow(std::span<const Value> values) {
 const char* ResultSet::TextStore::Add(std::string_view text) {
   if (text.empty()) return "";
   if (text.size() > room_) {
-    if (text.size() > kBlockBytes / 4) {
+    if (text.size() > kFirstBlockBytes / 4) {
       // A long text (a memo) in a block of its own; the current block keeps its room.
       blocks_.push_back(std::make_unique_for_overwrite<char[]>(text.size()));
       std::memcpy(blocks_.back().get(), text.data(), text.size());
       return blocks_.back().get();
     }
-    blocks_.push_back(std::make_unique_for_overwrite<char[]>(kBlockBytes));
+    const size_t size = blocks_.empty() ? kFirstBlockBytes : kBlockBytes;
+    blocks_.push_back(std::make_unique_for_overwrite<char[]>(size));
     free_ = blocks_.back().get();
-    room_ = kBlockBytes;
+    room_ = size;
   }
   char* at = free_;
   std::memcpy(at, text.data(), text.size());

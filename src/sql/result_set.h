@@ -111,10 +111,13 @@ class ResultSet {
   std::vector<uint32_t> order_;     // stored row of each row, once reordered
   std::vector<size_t> unreadable_;  // stored cell indexes, ascending
   // Texts in blocks that are never moved or copied once written (a growing string copied every text of a
-  // large result again and again); a text longer than a block gets a block of its own.
+  // large result again and again). The first block is small; the others are large enough that the allocator
+  // maps them apart and gives them back to the system when the result closes (only their written pages take
+  // memory). A text longer than a quarter of a small block gets a block of its own.
   class TextStore {
    public:
-    static constexpr size_t kBlockBytes = size_t{1} << 20;
+    static constexpr size_t kFirstBlockBytes = size_t{64} << 10;
+    static constexpr size_t kBlockBytes = size_t{64} << 20;
     TextStore() = default;
     // A moved-from store is empty: it must not write into the room of a block it gave away.
     TextStore(TextStore&& other) noexcept
