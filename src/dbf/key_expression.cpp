@@ -118,10 +118,12 @@ class Parser {
   Parser(const TableLayout& layout, std::string_view text) : layout_(layout), s_(text) {}
 
   Eval Parse() {
-    Eval e = Sum();
+    Eval e = Or();
     Skip();
     if (pos_ != s_.size()) throw Unsupported{};
     if (nullable_.empty()) return e;
+    // .AND./.OR. can decide despite a .NULL. side, so the blanket NULL rule below would be wrong for them.
+    if (combinesLogicals_) throw Unsupported{};
     // Every function and operator the expressions here may use gives .NULL. when an operand is .NULL.
     return [e, fields = nullable_](std::string_view r) {
       KeyValue v = e(r);
@@ -150,6 +152,129 @@ class Parser {
     std::string w(s_.substr(start, pos_ - start));
     for (char& c : w) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
     return w;
+  }
+
+  // Case-insensitive keyword such as ".AND." at the current position.
+  bool EatKeyword(std::string_view word) {
+    Skip();
+    if (s_.size() - pos_ < word.size()) return false;
+    if (ToUpperAnsi(std::string(s_.substr(pos_, word.size()))) != word) return false;
+    pos_ += word.size();
+    return true;
+  }
+
+  // FOR clauses: .OR. below .AND. below .NOT. below comparisons, as xBase ranks them.
+  Eval Or() {
+    Eval left = And();
+    while (EatKeyword(".OR.")) {
+      combinesLogicals_ = true;
+      left = Logic(left, And(), false);
+    }
+    return left;
+  }
+  Eval And() {
+    Eval left = NotTerm();
+    while (EatKeyword(".AND.")) {
+      combinesLogicals_ = true;
+      left = Logic(left, NotTerm(), true);
+    }
+    return left;
+  }
+  Eval NotTerm() {
+    Skip();
+    if (EatKeyword(".NOT.")) return Not(NotTerm());
+    if (pos_ < s_.size() && s_[pos_] == '!' && (pos_ + 1 >= s_.size() || s_[pos_ + 1] != '=')) {
+      ++pos_;
+      return Not(NotTerm());
+    }
+    return Comparison();
+  }
+
+  enum class Op { kEq, kNe, kLt, kLe, kGt, kGe };
+
+  Eval Comparison() {
+    Eval left = Sum();
+    Skip();
+    static constexpr std::pair<std::string_view, Op> kOps[] = {
+        {"==", Op::kEq}, {"<>", Op::kNe}, {"!=", Op::kNe}, {"<=", Op::kLe}, {">=", Op::kGe},
+        {"=", Op::kEq},  {"#", Op::kNe},  {"<", Op::kLt},  {">", Op::kGt}};
+    for (const auto& [text, op] : kOps) {
+      if (s_.substr(pos_, text.size()) == text) {
+        pos_ += text.size();
+        return Compare(left, Sum(), op);
+      }
+    }
+    return left;
+  }
+
+  // Numbers, dates and logicals compare by value. Text comparisons are left out: their result depends on
+  // SET EXACT and the collation of the program that writes the table, which the service cannot know, and a
+  // wrong guess would put records into the tag that the reception desk program leaves out.
+  static Eval Compare(Eval left, Eval right, Op op) {
+    return [left, right, op](std::string_view r) {
+      const KeyValue a = left(r), b = right(r);
+      int order = 0;
+      auto numeric = [](const KeyValue& v) {
+        return v.type == KeyValue::Type::kNumber || v.type == KeyValue::Type::kInteger ||
+               v.type == KeyValue::Type::kCurrency;
+      };
+      if (numeric(a) && numeric(b)) {
+        const double x = AsNumber(a), y = AsNumber(b);
+        order = x < y ? -1 : x > y ? 1 : 0;
+      } else if (a.type == KeyValue::Type::kDate && b.type == KeyValue::Type::kDate) {
+        const int64_t x = a.date.value_or(0), y = b.date.value_or(0);  // a blank date sorts first
+        order = x < y ? -1 : x > y ? 1 : 0;
+      } else if (a.type == KeyValue::Type::kLogical && b.type == KeyValue::Type::kLogical) {
+        order = static_cast<int>(a.logical) - static_cast<int>(b.logical);
+      } else {
+        throw FieldValueError("Data type mismatch in an index expression");
+      }
+      KeyValue v;
+      v.type = KeyValue::Type::kLogical;
+      v.null = a.null || b.null;
+      switch (op) {
+        case Op::kEq:
+          v.logical = order == 0;
+          break;
+        case Op::kNe:
+          v.logical = order != 0;
+          break;
+        case Op::kLt:
+          v.logical = order < 0;
+          break;
+        case Op::kLe:
+          v.logical = order <= 0;
+          break;
+        case Op::kGt:
+          v.logical = order > 0;
+          break;
+        case Op::kGe:
+          v.logical = order >= 0;
+          break;
+      }
+      if (v.null) v.logical = false;
+      return v;
+    };
+  }
+
+  // Three-valued .AND./.OR.: a decided side wins over .NULL. (.F. .AND. .NULL. is .F.).
+  static Eval Logic(Eval left, Eval right, bool isAnd) {
+    return [left, right, isAnd](std::string_view r) {
+      const KeyValue a = left(r), b = right(r);
+      if (a.type != KeyValue::Type::kLogical || b.type != KeyValue::Type::kLogical)
+        throw FieldValueError("Data type mismatch in an index expression");
+      KeyValue v;
+      v.type = KeyValue::Type::kLogical;
+      const bool decider = !isAnd;  // .F. decides .AND., .T. decides .OR.
+      if ((!a.null && a.logical == decider) || (!b.null && b.logical == decider)) {
+        v.logical = decider;
+      } else if (a.null || b.null) {
+        v.null = true;
+      } else {
+        v.logical = !decider;
+      }
+      return v;
+    };
   }
 
   Eval Sum() {
@@ -227,9 +352,19 @@ class Parser {
       };
     }
     if (Eat('(')) {
-      Eval inner = Sum();
+      Eval inner = Or();
       if (!Eat(')')) throw Unsupported{};
       return inner;
+    }
+    for (const bool value : {true, false}) {
+      if (EatKeyword(value ? ".T." : ".F.")) {
+        return [value](std::string_view) {
+          KeyValue v;
+          v.type = KeyValue::Type::kLogical;
+          v.logical = value;
+          return v;
+        };
+      }
     }
     std::string name = Word();
     if (name.empty()) throw Unsupported{};
@@ -308,6 +443,7 @@ class Parser {
   std::string_view s_;
   size_t pos_ = 0;
   std::vector<Field> nullable_;  // nullable fields the expression names
+  bool combinesLogicals_ = false;
 };
 
 class BasicKeyExpression final : public KeyExpression {

@@ -90,6 +90,49 @@ TEST(IndexKeys, BasicExpressionsOfTableFields) {
   EXPECT_EQ(compiler.Compile(t.layout(), "UPPER(kw)"), nullptr);  // type error found at compile time
 }
 
+// FOR clauses compare numbers, dates and logicals and combine them with xBase precedence; text comparisons
+// depend on settings of the writing program and are refused, as are logical combinations over NULLs.
+TEST(IndexKeys, ConditionsOfForClauses) {
+  TempFolder folder;
+  const std::vector<FieldSpec> specs = {
+      {"kw", FieldType::kNumeric, 5},  {"dat", FieldType::kDate},   {"tim", FieldType::kCharacter, 5},
+      {"kl", FieldType::kNumeric, 10}, {"ok", FieldType::kLogical}, {"pay", FieldType::kNumeric, 6, 0, true}};
+  Table t = Table::Create(folder.path(), "m2401", specs);
+  std::string r(t.layout().recordLength, ' ');
+  for (const Field& f : t.layout().allFields) EncodeBlank(f, r);
+  EncodeInteger(t.GetField("kw"), 42, r);
+  EncodeDate(t.GetField("dat"), JulianDayFromCivil(2026, 12, 8), r);
+  EncodeInteger(t.GetField("kl"), 0, r);
+  BasicKeyExpressionCompiler compiler;
+  auto eval = [&](const char* text) {
+    auto e = compiler.Compile(t.layout(), text);
+    EXPECT_TRUE(e) << text;
+    return e ? e->Evaluate(r) : KeyValue{};
+  };
+  EXPECT_TRUE(eval("kl=0").logical);
+  EXPECT_FALSE(eval("kl<>0").logical);
+  EXPECT_FALSE(eval("kl#0").logical);
+  EXPECT_TRUE(eval("kw>=42 .AND. kw<43").logical);
+  EXPECT_TRUE(eval("kw > 100 .or. kl = 0").logical);
+  EXPECT_TRUE(eval("!kl=1").logical);  // NOT ranks below the comparison
+  EXPECT_FALSE(eval(".NOT. (kw=42 .AND. kl=0)").logical);
+  EXPECT_TRUE(eval("kw=42 .AND. !DELETED() .OR. kl=5").logical);
+  EXPECT_TRUE(eval("ok=.F.").logical);
+  EXPECT_TRUE(eval("dat>=dat").logical);
+  EXPECT_FALSE(eval("dat<dat").logical);
+  EXPECT_EQ(compiler.Compile(t.layout(), "dat>kw"), nullptr);
+  r[0] = '*';
+  EXPECT_FALSE(eval("kw=42 .AND. !DELETED()").logical);
+  EXPECT_TRUE(eval("DELETED() .AND. kw=42").logical);
+  // A NULL operand makes the comparison NULL: the record stays out of the tag.
+  EncodeNull(t.GetField("pay"), r);
+  EXPECT_TRUE(eval("pay=0").null);
+  EXPECT_EQ(compiler.Compile(t.layout(), "tim='08:30'"), nullptr);
+  EXPECT_EQ(compiler.Compile(t.layout(), "kw=tim"), nullptr);
+  EXPECT_EQ(compiler.Compile(t.layout(), "pay=0 .OR. kl=0"), nullptr);
+  EXPECT_EQ(compiler.Compile(t.layout(), "kw=42 .AND."), nullptr);
+}
+
 TEST(CdxReading, TagsAndEntriesOfAVfpIndex) {
   CdxFile cdx(SharedFile::Open(FixturePath("foxprodb/calls.CDX").string(), SharedFile::Mode::kRead), "calls");
   ASSERT_EQ(cdx.tags().size(), 2u);
