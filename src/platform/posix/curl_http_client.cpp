@@ -8,6 +8,7 @@
 #include <string>
 
 #include "platform/http_client_factory.h"
+#include "platform/url_text.h"
 
 namespace vorel {
 namespace {
@@ -47,27 +48,6 @@ size_t WriteHeader(char* data, size_t size, size_t count, void* user) {
     static_cast<Response*>(user)->statusLine.assign(line);
   }
   return size * count;
-}
-
-// The address as given, with only the bytes that cannot stand in a URL at all (blanks, control characters,
-// bytes above 127, as a Cyrillic password has them) written as %XX; everything else, "&" and "=" included,
-// stays as it is.
-std::string UrlWithSafeBytes(const std::string& url) {
-  static constexpr char kHex[] = "0123456789ABCDEF";
-  std::string out;
-  out.reserve(url.size());
-  for (const char c : url) {
-    const auto b = static_cast<unsigned char>(c);
-    if (b <= 0x20 || b >= 0x7F || c == '"' || c == '<' || c == '>' || c == '\\' || c == '^' || c == '`' ||
-        c == '{' || c == '|' || c == '}') {
-      out += '%';
-      out += kHex[b >> 4];
-      out += kHex[b & 0xF];
-    } else {
-      out += c;
-    }
-  }
-  return out;
 }
 
 class CurlHttpClient final : public HttpClient {
@@ -123,7 +103,9 @@ class CurlHttpClient final : public HttpClient {
     CURL* h = easy_.get();
     curl_easy_reset(h);  // keeps the cookies, the connection cache and the DNS cache
     errorBuffer_[0] = '\0';
-    url_ = UrlWithSafeBytes(url);
+    // Blanks and bytes above 127 (a Cyrillic password) cannot stand in a URL as they are.
+    url_.clear();
+    AppendUrlSafeBytes(url_, url);
     curl_easy_setopt(h, CURLOPT_URL, url_.c_str());
     curl_easy_setopt(h, CURLOPT_HTTPHEADER, headers);
     curl_easy_setopt(h, CURLOPT_USERAGENT, "Mozilla/3.0 (compatible; Indy Library)");

@@ -2,26 +2,9 @@
 
 #include "platform/code_page.h"
 #include "platform/http_client.h"
+#include "platform/url_text.h"
 
 namespace vorel::windows {
-namespace {
-
-void AppendSafeBytes(std::string& out, std::string_view text) {
-  static constexpr char kHex[] = "0123456789ABCDEF";
-  for (const char c : text) {
-    const auto b = static_cast<unsigned char>(c);
-    if (b <= 0x20 || b >= 0x7F || c == '"' || c == '<' || c == '>' || c == '\\' || c == '^' || c == '`' ||
-        c == '{' || c == '|' || c == '}') {
-      out += '%';
-      out += kHex[b >> 4];
-      out += kHex[b & 0xF];
-    } else {
-      out += c;
-    }
-  }
-}
-
-}  // namespace
 
 HttpAddress ParseHttpAddress(const std::string& url) {
   HttpAddress address;
@@ -71,7 +54,7 @@ HttpAddress ParseHttpAddress(const std::string& url) {
   if (const size_t fragment = rest.find('#'); fragment != std::string_view::npos)
     rest = rest.substr(0, fragment);
   if (!rest.starts_with('/')) address.target.push_back('/');
-  AppendSafeBytes(address.target, rest);
+  AppendUrlSafeBytes(address.target, rest);
   return address;
 }
 
