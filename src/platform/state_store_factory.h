@@ -35,6 +35,10 @@ struct StoredValue {
 // The state store with the operations of a registry editor besides the service's own read and write.
 class EditableStateStore : public StateStore {
  public:
+  // The service's read and write, the same over every store: through ReadRaw and WriteTyped.
+  std::string Read(std::string_view name) final;
+  void Write(std::string_view name, std::string_view value) final;
+
   // Every value, ordered by name.
   virtual std::vector<StoredValue> List() = 0;
   // The value as stored, whatever its type; nothing when absent.
@@ -44,6 +48,9 @@ class EditableStateStore : public StateStore {
   // Removes the value; removing an absent value does nothing.
   virtual void Remove(std::string_view name) = 0;
 };
+
+// A value name as the store's error texts quote it: 'name'.
+std::string QuotedStateName(std::string_view name);
 
 struct StateStoreOptions {
   // How long a read or write waits for another thread or process that holds the store.

@@ -47,10 +47,6 @@ constexpr const char* kSchema =
     " type INTEGER NOT NULL,"
     " data BLOB NOT NULL)";
 
-std::string QuotedName(std::string_view name) {
-  return "'" + std::string(name) + "'";
-}
-
 // Sizes are passed to SQLite as int; SQLite refuses anything above its own, lower limit.
 constexpr std::size_t kMaxBytes = static_cast<std::size_t>(std::numeric_limits<int>::max());
 
@@ -118,25 +114,14 @@ class SqliteStateStore final : public EditableStateStore {
     list_ = Prepare("SELECT name, type, data FROM state_values ORDER BY name");
   }
 
-  std::string Read(std::string_view name) override {
-    const std::optional<StoredValue> value = ReadRaw(name);
-    if (!value) return {};
-    if (!IsStringType(value->type)) throw StateStoreError("Invalid data type for " + QuotedName(name));
-    // A stored string ends at its first NUL, as a registry string does.
-    return value->bytes.substr(0, value->bytes.find('\0'));
-  }
-
-  void Write(std::string_view name, std::string_view value) override {
-    WriteTyped(name, value, StateValueType::kString);
-  }
-
   std::optional<StoredValue> ReadRaw(std::string_view name) override {
     std::lock_guard lock(mutex_);
     StmtUse use(read_.get());
-    if (!BindText(use.get(), 1, name)) throw StateStoreError("Failed to get data for " + QuotedName(name));
+    if (!BindText(use.get(), 1, name))
+      throw StateStoreError("Failed to get data for " + QuotedStateName(name));
     const int rc = sqlite3_step(use.get());
     if (rc == SQLITE_DONE) return std::nullopt;
-    if (rc != SQLITE_ROW) throw StateStoreError("Failed to get data for " + QuotedName(name));
+    if (rc != SQLITE_ROW) throw StateStoreError("Failed to get data for " + QuotedStateName(name));
     return TypedValue(use.get(), 0, std::string(name));
   }
 
@@ -147,7 +132,7 @@ class SqliteStateStore final : public EditableStateStore {
                        sqlite3_bind_int(use.get(), 2, static_cast<int>(type)) == SQLITE_OK &&
                        BindBlob(use.get(), 3, bytes);
     if (!bound || sqlite3_step(use.get()) != SQLITE_DONE) {
-      throw StateStoreError("Failed to set data for " + QuotedName(name));
+      throw StateStoreError("Failed to set data for " + QuotedStateName(name));
     }
   }
 
@@ -155,7 +140,7 @@ class SqliteStateStore final : public EditableStateStore {
     std::lock_guard lock(mutex_);
     StmtUse use(remove_.get());
     if (!BindText(use.get(), 1, name) || sqlite3_step(use.get()) != SQLITE_DONE) {
-      throw StateStoreError("Failed to delete value " + QuotedName(name));
+      throw StateStoreError("Failed to delete value " + QuotedStateName(name));
     }
   }
 

@@ -16,10 +16,6 @@
 namespace vorel {
 namespace {
 
-std::string QuotedName(std::string_view name) {
-  return "'" + std::string(name) + "'";
-}
-
 // The bytes a string value carries besides its text: the terminating NUL the registry keeps.
 std::string WithoutTerminator(std::string bytes, DWORD type) {
   if ((type == REG_SZ || type == REG_EXPAND_SZ) && !bytes.empty() && bytes.back() == '\0') bytes.pop_back();
@@ -36,17 +32,6 @@ class RegistryStateStore final : public EditableStateStore {
  public:
   explicit RegistryStateStore(const std::string& location) : key_(windows::RegistryKey::Create(location)) {}
 
-  std::string Read(std::string_view name) override {
-    const std::optional<StoredValue> value = ReadRaw(name);
-    if (!value) return {};
-    if (!IsStringType(value->type)) throw StateStoreError("Invalid data type for " + QuotedName(name));
-    return value->bytes.substr(0, value->bytes.find('\0'));
-  }
-
-  void Write(std::string_view name, std::string_view value) override {
-    WriteTyped(name, value, StateValueType::kString);
-  }
-
   std::optional<StoredValue> ReadRaw(std::string_view name) override {
     const std::string valueName(name);
     std::string data;
@@ -62,7 +47,7 @@ class RegistryStateStore final : public EditableStateStore {
         continue;
       }
       if (rc != ERROR_SUCCESS) {
-        throw StateStoreError("Failed to get data for " + QuotedName(name) + ": " +
+        throw StateStoreError("Failed to get data for " + QuotedStateName(name) + ": " +
                               windows::SystemErrorText(rc));
       }
       data.resize(size);
@@ -79,14 +64,14 @@ class RegistryStateStore final : public EditableStateStore {
     const LONG rc =
         RegSetValueExA(key_.get(), valueName.c_str(), 0, static_cast<DWORD>(type),
                        reinterpret_cast<const BYTE*>(data.data()), static_cast<DWORD>(data.size()));
-    if (rc != ERROR_SUCCESS) throw StateStoreError("Failed to set data for " + QuotedName(name));
+    if (rc != ERROR_SUCCESS) throw StateStoreError("Failed to set data for " + QuotedStateName(name));
   }
 
   void Remove(std::string_view name) override {
     const std::string valueName(name);
     const LONG rc = RegDeleteValueA(key_.get(), valueName.c_str());
     if (rc != ERROR_SUCCESS && rc != ERROR_FILE_NOT_FOUND) {
-      throw StateStoreError("Failed to delete value " + QuotedName(name) + ": " +
+      throw StateStoreError("Failed to delete value " + QuotedStateName(name) + ": " +
                             windows::SystemErrorText(rc));
     }
   }
