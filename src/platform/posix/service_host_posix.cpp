@@ -8,22 +8,10 @@
 #include <thread>
 
 #include "platform/code_page.h"
+#include "platform/error.h"
 #include "platform/service_host.h"
 
 namespace vorel {
-namespace {
-
-std::string MessageOf(std::exception_ptr failure) {
-  try {
-    std::rethrow_exception(failure);
-  } catch (const std::exception& e) {
-    return e.what();
-  } catch (...) {
-    return "unknown failure";
-  }
-}
-
-}  // namespace
 
 void ReportServiceFailure(const ServiceIdentity& identity, std::string_view phase, std::string_view message) {
   const std::string text = "Service failed on " + std::string(phase) + ": " + AnsiToUtf8(message);

@@ -3,18 +3,10 @@
 #include <algorithm>
 #include <exception>
 
+#include "platform/error.h"
+
 namespace vorel::windows {
 namespace {
-
-std::string MessageOf(std::exception_ptr failure) {
-  try {
-    std::rethrow_exception(failure);
-  } catch (const std::exception& e) {
-    return e.what();
-  } catch (...) {
-    return "unknown failure";
-  }
-}
 
 // The exit code of a service whose start failed: its own error, number 1.
 constexpr DWORD kStartFailedExitCode = 1;
