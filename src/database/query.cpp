@@ -2,7 +2,6 @@
 
 #include "database/database_errors.h"
 #include "database/value_text.h"
-#include "sql/executor.h"
 
 namespace vorel {
 namespace {
@@ -32,16 +31,24 @@ std::string Query::StatementText() const {
   return text;
 }
 
-void Query::Open() {
+sql::StatementOutcome Query::RunStatementText() {
   Close();
   if (!connection_.Connected())
     throw QueryError(name_ + ": Connection " + connection_.name() + " is not open");
-  sql::StatementOutcome outcome =
-      sql::RunStatement(StatementText(), OptionsFor(connection_, clock_, regional_));
-  if (!outcome.hasRows) throw QueryError(name_ + ": The statement returns no result set");
+  return sql::RunStatement(StatementText(), OptionsFor(connection_, clock_, regional_));
+}
+
+void Query::Open() {
+  if (Run()) throw QueryError(name_ + ": The statement returns no result set");
+}
+
+std::optional<int64_t> Query::Run() {
+  sql::StatementOutcome outcome = RunStatementText();
+  if (!outcome.hasRows) return outcome.rowsAffected;
   result_ = std::move(outcome.rows);
   row_ = 0;
   active_ = true;
+  return std::nullopt;
 }
 
 void Query::Close() {
@@ -51,11 +58,7 @@ void Query::Close() {
 }
 
 int64_t Query::ExecSQL() {
-  Close();
-  if (!connection_.Connected())
-    throw QueryError(name_ + ": Connection " + connection_.name() + " is not open");
-  sql::StatementOutcome outcome =
-      sql::RunStatement(StatementText(), OptionsFor(connection_, clock_, regional_));
+  sql::StatementOutcome outcome = RunStatementText();
   return outcome.hasRows ? static_cast<int64_t>(outcome.rows.rowCount()) : outcome.rowsAffected;
 }
 

@@ -2,6 +2,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -10,6 +11,7 @@
 #include "platform/clock.h"
 #include "platform/regional.h"
 #include "sql/column.h"
+#include "sql/executor.h"
 #include "sql/result_set.h"
 #include "sql/value.h"
 
@@ -41,6 +43,10 @@ class Query {
   // affected. Closes the query first.
   int64_t ExecSQL();
 
+  // Runs the statement once, whatever its kind: one with rows leaves the query open on them and returns
+  // nothing; any other returns the number of records it changed. Throws on failure and then stays closed.
+  std::optional<int64_t> Run();
+
   // The result's columns in order; empty while closed.
   const std::vector<sql::Column>& Fields() const;
   size_t FieldCount() const { return Fields().size(); }
@@ -69,6 +75,7 @@ class Query {
   const sql::ResultSet& Result() const;
 
  private:
+  sql::StatementOutcome RunStatementText();
   void RequireOpen() const;
   sql::Value FieldValueOrThrow(size_t index) const;
   size_t RequireField(std::string_view name) const;

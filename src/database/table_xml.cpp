@@ -36,49 +36,70 @@ void AppendCell(std::string& out, Query& query, size_t index, const RegionalSett
   out.resize(write);
 }
 
-}  // namespace
+// The field line and the data section of the result `query` is open on; a failure passes to the caller.
+void AppendResult(std::string& out, Query& query, const RegionalSettings& regional) {
+  const std::vector<sql::Column>& fields = query.Fields();
+  out += "<field>";
+  for (const sql::Column& c : fields) {
+    out += c.name;
+    out += ';';
+  }
+  out += "</field>";
+  out += kLineEnd;
+  out += "<data>";
+  out += kLineEnd;
+  if (query.RecordCount() > 0) {
+    out.reserve(out.size() + static_cast<size_t>(query.RecordCount()) * (fields.size() * 8 + 2));
+    query.First();
+    while (!query.Eof()) {
+      for (size_t i = 0; i < fields.size(); ++i) {
+        AppendCell(out, query, i, regional);
+        out += '\t';
+      }
+      out += kLineEnd;
+      query.Next();
+    }
+  }
+  out += "</data>";
+  out += kLineEnd;
+}
 
-std::string RenderTableXml(DatabaseContext& ctx, std::string_view tableName, std::string_view statement) {
-  ctx.ADO.Connect();
-  std::string out;
+void AppendTableLine(std::string& out, std::string_view tableName) {
   out += "<table name=";
   out += tableName;
   out += ">";
   out += kLineEnd;
+}
+
+void AppendTableEnd(std::string& out) {
+  out += "</table>";
+  out += kLineEnd;
+}
+
+}  // namespace
+
+std::string RenderResultXml(Query& query, std::string_view tableName, const RegionalSettings& regional) {
+  std::string out;
+  AppendTableLine(out, tableName);
+  AppendResult(out, query, regional);
+  AppendTableEnd(out);
+  return out;
+}
+
+std::string RenderTableXml(DatabaseContext& ctx, std::string_view tableName, std::string_view statement) {
+  ctx.ADO.Connect();
+  std::string out;
+  AppendTableLine(out, tableName);
   try {
     RunQuery(ctx, statement);
-    const std::vector<sql::Column>& fields = ctx.SQL.Fields();
-    out += "<field>";
-    for (const sql::Column& c : fields) {
-      out += c.name;
-      out += ';';
-    }
-    out += "</field>";
-    out += kLineEnd;
-    out += "<data>";
-    out += kLineEnd;
-    if (ctx.SQL.RecordCount() > 0) {
-      out.reserve(out.size() + static_cast<size_t>(ctx.SQL.RecordCount()) * (fields.size() * 8 + 2));
-      ctx.SQL.First();
-      while (!ctx.SQL.Eof()) {
-        for (size_t i = 0; i < fields.size(); ++i) {
-          AppendCell(out, ctx.SQL, i, ctx.regional);
-          out += '\t';
-        }
-        out += kLineEnd;
-        ctx.SQL.Next();
-      }
-    }
-    out += "</data>";
-    out += kLineEnd;
+    AppendResult(out, ctx.SQL, ctx.regional);
   } catch (const std::exception& e) {
     out += "<error>";
     out += e.what();
     out += "</error>";
     out += kLineEnd;
   }
-  out += "</table>";
-  out += kLineEnd;
+  AppendTableEnd(out);
   ctx.log.Log("global", "SQLtextSize: " + std::to_string(out.size()));
   ctx.SQL.Close();
   ctx.ADO.Disconnect();

@@ -13,4 +13,7 @@ namespace vorel {
 // Logs "SQLtextSize: " + the length of the text on channel "global".
 std::string RenderTableXml(DatabaseContext& ctx, std::string_view tableName, std::string_view statement);
 
+// Table XML of the result `query` is open on, under the table name; no log line, a failure passes on.
+std::string RenderResultXml(Query& query, std::string_view tableName, const RegionalSettings& regional);
+
 }  // namespace vorel

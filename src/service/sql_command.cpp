@@ -3,35 +3,31 @@
 #include <exception>
 #include <string>
 
-#include "database/database_context.h"
+#include "database/connection.h"
+#include "database/query.h"
 #include "database/table_xml.h"
+#include "exchange/main_loop.h"
 #include "platform/code_page.h"
 #include "service/operator_commands.h"
 
+// vorel_service sql: one statement against a table folder, for the operator. Unlike the portal's adm_sql,
+// whose answer is Table XML whatever happened, it tells the truth through its exit status: the engine's
+// own reason on standard error and 1 for a failure, the count of changed records for a write.
 namespace vorel {
 namespace {
-
-// Log lines of the run go to the operator's terminal, beside the table on standard output.
-class TerminalLogger final : public Logger {
- public:
-  explicit TerminalLogger(bool raw) : raw_(raw) {}
-  void Log(std::string_view channel, std::string_view message) override {
-    std::string text = raw_ ? std::string(message) : AnsiToUtf8(message);
-    std::fprintf(stderr, "%.*s: %s\n", static_cast<int>(channel.size()), channel.data(), text.c_str());
-  }
-  void SetError(int32_t, std::string_view) override {}
-
- private:
-  bool raw_;
-};
 
 int Usage() {
   std::fputs(
       "usage: vorel_service sql [--raw] --path DIR STATEMENT\n"
-      "  Runs STATEMENT against the tables in DIR and prints its Table XML (table name \"sql\").\n"
-      "  The statement and the output are UTF-8, or Windows-1251 bytes as they are with --raw.\n",
+      "  Runs STATEMENT against the tables in DIR. A query prints its Table XML (table name \"sql\"), any\n"
+      "  other statement the number of records it changed. The statement and the output are UTF-8, or\n"
+      "  Windows-1251 bytes as they are with --raw. A failed statement prints its reason and exits 1.\n",
       stderr);
   return 2;
+}
+
+std::string ChangedText(int64_t count) {
+  return std::to_string(count) + (count == 1 ? " record changed\n" : " records changed\n");
 }
 
 }  // namespace
@@ -55,17 +51,22 @@ int RunSqlCommand(int argc, char** argv) {
   }
   if (path.empty() || !haveStatement) return Usage();
   try {
-    TerminalLogger logger(raw);
     SystemClock clock;
-    RegionalSettings regional = SystemRegionalSettings();
+    const RegionalSettings regional = SystemRegionalSettings();
     Connection ADO;
-    ADO.SetConnectionString("Provider=VFPOLEDB;Data Source=" + path +
-                            ";Mode=ReadWrite;Password=\"\";Collating Sequence=RUSSIAN");
+    ADO.SetConnectionString(ConnectionString(path));
+    ADO.Connect();
     Query SQL(ADO, clock, regional);
-    DatabaseContext ctx{ADO, SQL, logger, clock, regional};
-    std::string xml = RenderTableXml(ctx, "sql", raw ? statement : Utf8ToAnsi(statement));
-    if (!raw) xml = AnsiToUtf8(xml);
-    std::fwrite(xml.data(), 1, xml.size(), stdout);
+    SQL.Lines().push_back(raw ? statement : Utf8ToAnsi(statement));
+    std::string out;
+    if (const auto changed = SQL.Run()) {
+      out = ChangedText(*changed);
+    } else {
+      out = RenderResultXml(SQL, "sql", regional);
+      if (!raw) out = AnsiToUtf8(out);
+    }
+    std::fwrite(out.data(), 1, out.size(), stdout);
+    if (std::fflush(stdout) != 0) throw Error("cannot write the output");
     return 0;
   } catch (const std::exception& e) {
     std::fprintf(stderr, "vorel_service sql: %s\n", raw ? e.what() : AnsiToUtf8(e.what()).c_str());
