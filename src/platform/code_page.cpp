@@ -34,8 +34,20 @@ constexpr std::array<char16_t, 128> kCp866 = {
 
 // Pairs (upper, lower) of 1251 bytes outside ASCII and outside the contiguous А..я block.
 constexpr std::array<std::array<unsigned char, 2>, 15> kCasePairs = {{
-    {0x80, 0x90}, {0x81, 0x83}, {0x8A, 0x9A}, {0x8C, 0x9C}, {0x8D, 0x9D}, {0x8E, 0x9E}, {0x8F, 0x9F},
-    {0xA1, 0xA2}, {0xA3, 0xBC}, {0xA5, 0xB4}, {0xA8, 0xB8}, {0xAA, 0xBA}, {0xAF, 0xBF}, {0xB2, 0xB3},
+    {0x80, 0x90},
+    {0x81, 0x83},
+    {0x8A, 0x9A},
+    {0x8C, 0x9C},
+    {0x8D, 0x9D},
+    {0x8E, 0x9E},
+    {0x8F, 0x9F},
+    {0xA1, 0xA2},
+    {0xA3, 0xBC},
+    {0xA5, 0xB4},
+    {0xA8, 0xB8},
+    {0xAA, 0xBA},
+    {0xAF, 0xBF},
+    {0xB2, 0xB3},
     {0xBD, 0xBE},
 }};
 
@@ -112,8 +124,12 @@ void AppendUtf8(std::string& out, char32_t cp) {
 
 }  // namespace
 
-char ToUpperAnsi(char c) { return static_cast<char>(kCase.upper[static_cast<unsigned char>(c)]); }
-char ToLowerAnsi(char c) { return static_cast<char>(kCase.lower[static_cast<unsigned char>(c)]); }
+char ToUpperAnsi(char c) {
+  return static_cast<char>(kCase.upper[static_cast<unsigned char>(c)]);
+}
+char ToLowerAnsi(char c) {
+  return static_cast<char>(kCase.lower[static_cast<unsigned char>(c)]);
+}
 
 std::string ToUpperAnsi(std::string_view text) {
   std::string out(text);
@@ -127,8 +143,12 @@ std::string ToLowerAnsi(std::string_view text) {
   return out;
 }
 
-std::string AnsiToOem(std::string_view text) { return AnsiToOemTable().apply(text); }
-std::string OemToAnsi(std::string_view text) { return OemToAnsiTable().apply(text); }
+std::string AnsiToOem(std::string_view text) {
+  return AnsiToOemTable().apply(text);
+}
+std::string OemToAnsi(std::string_view text) {
+  return OemToAnsiTable().apply(text);
+}
 
 std::string AnsiToUtf8(std::string_view text) {
   std::string out;
@@ -140,13 +160,21 @@ std::string AnsiToUtf8(std::string_view text) {
   return out;
 }
 
-std::string Utf8ToAnsi(std::string_view text) {
+namespace {
+
+// UTF-8 to Windows-1251; counts the characters that became '?' because they were no valid UTF-8 or 1251
+// lacks them.
+std::string Utf8ToAnsiCounting(std::string_view text, std::size_t& lost) {
   std::string out;
   out.reserve(text.size());
   std::size_t i = 0;
   while (i < text.size()) {
     auto b = static_cast<unsigned char>(text[i]);
-    std::size_t extra = b < 0x80 ? 0 : (b & 0xE0) == 0xC0 ? 1 : (b & 0xF0) == 0xE0 ? 2 : (b & 0xF8) == 0xF0 ? 3 : 4;
+    std::size_t extra = b < 0x80             ? 0
+                        : (b & 0xE0) == 0xC0 ? 1
+                        : (b & 0xF0) == 0xE0 ? 2
+                        : (b & 0xF8) == 0xF0 ? 3
+                                             : 4;
     char32_t cp = extra == 0 ? b : extra == 1 ? (b & 0x1F) : extra == 2 ? (b & 0x0F) : (b & 0x07);
     bool valid = extra < 4 && i + extra < text.size();
     for (std::size_t k = 1; valid && k <= extra; ++k) {
@@ -156,12 +184,29 @@ std::string Utf8ToAnsi(std::string_view text) {
     }
     if (!valid) {  // stray continuation byte or a sequence cut short
       out += '?';
+      ++lost;
       ++i;
       continue;
     }
-    out += ByteOf(kCp1251, cp);
+    const char byte = ByteOf(kCp1251, cp);
+    if (byte == '?' && cp != '?') ++lost;
+    out += byte;
     i += extra + 1;
   }
+  return out;
+}
+
+}  // namespace
+
+std::string Utf8ToAnsi(std::string_view text) {
+  std::size_t lost = 0;
+  return Utf8ToAnsiCounting(text, lost);
+}
+
+std::optional<std::string> Utf8ToAnsiExact(std::string_view text) {
+  std::size_t lost = 0;
+  std::string out = Utf8ToAnsiCounting(text, lost);
+  if (lost > 0) return std::nullopt;
   return out;
 }
 

@@ -2,6 +2,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -15,16 +16,26 @@ constexpr int AnsiByteOf(char32_t cp) {
   if (cp < 0x80) return static_cast<int>(cp);
   if (cp >= 0x0410 && cp <= 0x044F) return static_cast<int>(cp - 0x0410 + 0xC0);
   switch (cp) {
-    case 0x0401: return 0xA8;  // Ё
-    case 0x0451: return 0xB8;  // ё
-    case 0x2116: return 0xB9;  // №
-    case 0x00AB: return 0xAB;  // «
-    case 0x00BB: return 0xBB;  // »
-    case 0x2013: return 0x96;  // –
-    case 0x2014: return 0x97;  // —
-    case 0x00A0: return 0xA0;
-    case 0x00B0: return 0xB0;  // °
-    default: return -1;
+    case 0x0401:
+      return 0xA8;  // Ё
+    case 0x0451:
+      return 0xB8;  // ё
+    case 0x2116:
+      return 0xB9;  // №
+    case 0x00AB:
+      return 0xAB;  // «
+    case 0x00BB:
+      return 0xBB;  // »
+    case 0x2013:
+      return 0x96;  // –
+    case 0x2014:
+      return 0x97;  // —
+    case 0x00A0:
+      return 0xA0;
+    case 0x00B0:
+      return 0xB0;  // °
+    default:
+      return -1;
   }
 }
 }  // namespace codepage_detail
@@ -55,7 +66,8 @@ struct AnsiText {
       } else {
         throw "AnsiText: unsupported UTF-8 sequence";
       }
-      for (std::size_t k = 1; k <= extra; ++k) cp = (cp << 6) | (static_cast<unsigned char>(utf8[i + k]) & 0x3F);
+      for (std::size_t k = 1; k <= extra; ++k)
+        cp = (cp << 6) | (static_cast<unsigned char>(utf8[i + k]) & 0x3F);
       i += extra + 1;
       int ansi = codepage_detail::AnsiByteOf(cp);
       if (ansi < 0) throw "AnsiText: character not in Windows-1251";
@@ -82,5 +94,7 @@ std::string OemToAnsi(std::string_view text);
 // Conversions for the operator's terminal. Bytes or sequences without a counterpart become '?'.
 std::string AnsiToUtf8(std::string_view text);
 std::string Utf8ToAnsi(std::string_view text);
+// The same, but nothing when the text is no valid UTF-8 or holds a character that 1251 lacks.
+std::optional<std::string> Utf8ToAnsiExact(std::string_view text);
 
 }  // namespace vorel

@@ -55,6 +55,9 @@ std::string QuotedStateName(std::string_view name);
 struct StateStoreOptions {
   // How long a read or write waits for another thread or process that holds the store.
   std::chrono::milliseconds busyTimeout{10000};
+  // Whether a missing store (POSIX: the file and its folder) is created; without, opening it fails. The
+  // Windows registry key is created in either case.
+  bool create = true;
 };
 
 // Where the platform's store lives. POSIX: the file named by the environment variable VOREL_STATE, or
@@ -64,7 +67,8 @@ std::string StateStoreLocation();
 // The folder of the store file, with its trailing separator (where the POSIX restart script is written).
 std::string StateStoreFolder();
 
-// Opens (creating it and its folder when missing) the store at `location`. Fails with StateStoreError and a
+// Opens the store at `location`, creating it and its folder when missing (and `options.create`). A store file
+// made here can be read by its owner only: it holds the portal password. Fails with StateStoreError and a
 // message naming the location when it cannot be opened.
 std::unique_ptr<EditableStateStore> OpenStateStore(const std::string& location,
                                                    const StateStoreOptions& options = {});

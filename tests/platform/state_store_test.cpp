@@ -103,10 +103,18 @@ TEST(StateStore, RefusedWriteFailsWithItsTextAndChangesNothing) {
 TEST(StateStore, OpenCreatesFoldersAndKeepsValuesAcrossOpens) {
   TempFolder dir;
   const std::string location = dir / "a/b/state.db";
+  namespace fs = std::filesystem;
+  StateStoreOptions readOnly;
+  readOnly.create = false;
+  EXPECT_THROW(OpenStateStore(location, readOnly), StateStoreError);
+  EXPECT_FALSE(fs::exists(dir / "a"));
   OpenStateStore(location)->Write("id", "42");
-  EXPECT_EQ(std::filesystem::status(dir.path() / "a/b").permissions() & std::filesystem::perms::all,
-            std::filesystem::perms::owner_all);
-  EXPECT_EQ(OpenStateStore(location)->Read("id"), "42");
+  // Others may pass through to the status record, but neither list the folder nor read the store.
+  EXPECT_EQ(fs::status(dir.path() / "a/b").permissions() & fs::perms::all,
+            fs::perms::owner_all | fs::perms::group_exec | fs::perms::others_exec);
+  EXPECT_EQ(fs::status(location).permissions() & fs::perms::all,
+            fs::perms::owner_read | fs::perms::owner_write);
+  EXPECT_EQ(OpenStateStore(location, readOnly)->Read("id"), "42");
 }
 
 TEST(StateStore, OpenFailuresNameTheLocation) {

@@ -1,5 +1,7 @@
+#include <fcntl.h>
 #include <sqlite3.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <cerrno>
 #include <cstring>
@@ -74,8 +76,8 @@ StoredValue TypedValue(sqlite3_stmt* stmt, int typeColumn, std::string name) {
           static_cast<StateValueType>(sqlite3_column_int(stmt, typeColumn))};
 }
 
-// Creates the folder of the store file when it is missing; a folder made here is for the service alone,
-// since the store holds the portal password.
+// Creates the folder of the store file when it is missing. Others may pass through a folder made here but
+// not list it: they reach the status record beside the store, while the store itself is its owner's alone.
 void CreateFolderOf(const std::string& location) {
   namespace fs = std::filesystem;
   const fs::path folder = fs::path(location).parent_path();
@@ -83,20 +85,42 @@ void CreateFolderOf(const std::string& location) {
   std::error_code ec;
   if (fs::is_directory(folder, ec)) return;
   if (!folder.parent_path().empty()) fs::create_directories(folder.parent_path(), ec);
-  if (::mkdir(folder.c_str(), 0700) == 0) return;
+  if (::mkdir(folder.c_str(), 0711) == 0) {
+    ::chmod(folder.c_str(), 0711);  // whatever the umask
+    return;
+  }
   const int error = errno;
   if (error == EEXIST && fs::is_directory(folder, ec)) return;  // made by another process meanwhile
   throw StateStoreError("State store: cannot create the folder " + Utf8ToAnsi(folder.string()) + ": " +
                         std::strerror(error == EEXIST ? ENOTDIR : error));
 }
 
+// Makes an empty store file for its owner alone before SQLite opens it; SQLite gives its journal files the
+// same mode.
+void CreateOwnerOnlyFile(const std::string& location) {
+  const int fd = ::open(location.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
+  if (fd >= 0) {
+    ::close(fd);
+  } else if (errno != EEXIST) {
+    throw StateStoreError("State store: cannot create " + Utf8ToAnsi(location) + ": " + std::strerror(errno));
+  }
+}
+
 class SqliteStateStore final : public EditableStateStore {
  public:
   SqliteStateStore(const std::string& location, const StateStoreOptions& options) : location_(location) {
-    CreateFolderOf(location);
+    if (options.create) {
+      CreateFolderOf(location);
+      CreateOwnerOnlyFile(location);
+    } else if (struct stat info; ::stat(location.c_str(), &info) != 0) {
+      const int error = errno;
+      throw StateStoreError("State store: " + (error == ENOENT ? Utf8ToAnsi(location) + " does not exist"
+                                                               : "cannot open " + Utf8ToAnsi(location) +
+                                                                     ": " + std::strerror(error)));
+    }
     sqlite3* raw = nullptr;
-    const int rc = sqlite3_open_v2(location.c_str(), &raw,
-                                   SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE | SQLITE_OPEN_NOMUTEX, nullptr);
+    const int rc =
+        sqlite3_open_v2(location.c_str(), &raw, SQLITE_OPEN_READWRITE | SQLITE_OPEN_NOMUTEX, nullptr);
     db_.reset(raw);
     if (rc != SQLITE_OK) Fail("cannot open");
     sqlite3_extended_result_codes(db_.get(), 1);
