@@ -1,5 +1,7 @@
 #pragma once
 
+#include <string>
+
 #include "platform/error.h"
 #include "platform/service_host.h"
 
@@ -7,8 +9,9 @@
 // control manager), so that it starts with the system and restarts after a failure.
 namespace vorel {
 
-// Both fail with vorel::Error whose message says why.
-void InstallService(const ServiceIdentity& identity);
-void UninstallService(const ServiceIdentity& identity);
+// Both return what they did for the operator (Windows-1251 lines, possibly empty) and fail with vorel::Error
+// whose message says why.
+std::string InstallService(const ServiceIdentity& identity);
+std::string UninstallService(const ServiceIdentity& identity);
 
 }  // namespace vorel

@@ -10,12 +10,9 @@ namespace vorel {
 
 int RunInstallCommand(bool install, bool silent) {
   const ServiceIdentity identity = VorelServiceIdentity();
+  std::string report;
   try {
-    if (install) {
-      InstallService(identity);
-    } else {
-      UninstallService(identity);
-    }
+    report = install ? InstallService(identity) : UninstallService(identity);
   } catch (const std::exception& e) {
     if (!silent) {
       ShowOperatorMessage("Service \"" + identity.name + "\" failed to " +
@@ -24,9 +21,11 @@ int RunInstallCommand(bool install, bool silent) {
     }
     return 1;
   }
-  if (!silent)
-    ShowOperatorMessage(install ? "Service installed successfully" : "Service uninstalled successfully",
-                        false);
+  if (!silent) {
+    std::string message = install ? "Service installed successfully" : "Service uninstalled successfully";
+    if (!report.empty()) message += "\n" + report;
+    ShowOperatorMessage(message, false);
+  }
   return 0;
 }
 

@@ -38,8 +38,10 @@ class SystemdUnitTest : public ::testing::Test {
   void FakeSystemctl(const std::string& failOn = "none") {
     options_.systemdRunning = true;
     options_.systemctl = dir_ / "systemctl";
-    std::ofstream(options_.systemctl) << "#!/bin/sh\necho \"$*\" >> '" << (dir_ / "calls") << "'\n"
-                                      << "[ \"$1\" = '" << failOn << "' ] && exit 3\nexit 0\n";
+    std::ofstream(options_.systemctl)
+        << "#!/bin/sh\necho \"$*\" >> '" << (dir_ / "calls") << "'\n"
+        << "[ \"$1\" = '" << failOn << "' ] && echo \"Failed to $1 unit: Access denied\" >&2 && exit 3\n"
+        << "exit 0\n";
     fs::permissions(options_.systemctl, fs::perms::owner_all);
   }
   std::string Calls() { return TempFolder::ReadFile(dir_ / "calls"); }
@@ -74,7 +76,10 @@ TEST_F(SystemdUnitTest, UnitTextNamesTheProgramTheStoreAndTheRestartRule) {
 }
 
 TEST_F(SystemdUnitTest, InstallAndUninstallWithoutSystemd) {
-  InstallSystemdUnit(kIdentity, options_);
+  EXPECT_EQ(InstallSystemdUnit(kIdentity, options_),
+            "Unit file written: " + UnitFile() +
+                "\nsystemd is not running here: the unit is not enabled (run systemctl daemon-reload and "
+                "systemctl enable VorelService.service where it runs)");
   EXPECT_EQ(TempFolder::ReadFile(UnitFile()), SystemdUnitText(kIdentity, options_));
   EXPECT_EQ(fs::status(UnitFile()).permissions() & fs::perms::all,
             fs::perms::owner_read | fs::perms::owner_write | fs::perms::group_read | fs::perms::others_read);
@@ -84,7 +89,8 @@ TEST_F(SystemdUnitTest, InstallAndUninstallWithoutSystemd) {
             "The unit file " + UnitFile() + " exists already");
   EXPECT_NE(TempFolder::ReadFile(UnitFile()).find("# edited"), std::string::npos);
 
-  UninstallSystemdUnit(kIdentity, options_);
+  EXPECT_EQ(UninstallSystemdUnit(kIdentity, options_),
+            "Unit file removed: " + UnitFile() + "\nsystemd is not running here: nothing was disabled");
   EXPECT_FALSE(fs::exists(UnitFile()));
   EXPECT_EQ(ErrorOf([&] { UninstallSystemdUnit(kIdentity, options_); }),
             "The unit file " + UnitFile() + " does not exist");
@@ -93,9 +99,13 @@ TEST_F(SystemdUnitTest, InstallAndUninstallWithoutSystemd) {
 
 TEST_F(SystemdUnitTest, SystemctlReloadsEnablesAndDisables) {
   FakeSystemctl();
-  InstallSystemdUnit(kIdentity, options_);
+  EXPECT_EQ(InstallSystemdUnit(kIdentity, options_),
+            "Unit file written: " + UnitFile() +
+                "\nsystemd: units reloaded, VorelService.service enabled; start it with: systemctl start "
+                "VorelService");
   EXPECT_EQ(Calls(), "daemon-reload\nenable VorelService.service\n");
-  UninstallSystemdUnit(kIdentity, options_);
+  EXPECT_EQ(UninstallSystemdUnit(kIdentity, options_),
+            "Unit file removed: " + UnitFile() + "\nsystemd: VorelService.service disabled, units reloaded");
   EXPECT_EQ(Calls(),
             "daemon-reload\nenable VorelService.service\ndisable VorelService.service\ndaemon-reload\n");
   EXPECT_FALSE(fs::exists(UnitFile()));
@@ -104,7 +114,9 @@ TEST_F(SystemdUnitTest, SystemctlReloadsEnablesAndDisables) {
 TEST_F(SystemdUnitTest, FailedEnableLeavesNoUnitBehind) {
   FakeSystemctl("enable");
   EXPECT_EQ(ErrorOf([&] { InstallSystemdUnit(kIdentity, options_); }),
-            options_.systemctl + " enable VorelService.service failed with status 3");
+            options_.systemctl +
+                " enable VorelService.service failed with status 3: Failed to enable unit: "
+                "Access denied");
   EXPECT_FALSE(fs::exists(UnitFile()));
   EXPECT_EQ(Calls(), "daemon-reload\nenable VorelService.service\ndaemon-reload\n");
 
@@ -124,7 +136,7 @@ TEST_F(SystemdUnitTest, FailedDisableKeepsTheUnit) {
 TEST_F(SystemdUnitTest, UnwritableUnitFolderFailsClearly) {
   options_.unitFolder = dir_ / "missing/folder";
   EXPECT_EQ(ErrorOf([&] { InstallSystemdUnit(kIdentity, options_); }),
-            "Cannot write the unit file " + UnitFile());
+            "Cannot write the unit file " + UnitFile() + ": No such file or directory");
 }
 
 }  // namespace

@@ -17,7 +17,8 @@ UNIT="$VOREL_UNIT_DIR/VorelService.service"
 fail() { echo "FAIL: $*" >&2; exit 1; }
 
 out=$("$PROGRAM" /INSTALL)
-[ "$out" = "Service installed successfully" ] || fail "install said '$out'"
+[ "$(head -n 2 <<<"$out")" = $'Service installed successfully\nUnit file written: '"$UNIT" ] ||
+  fail "install said '$out'"
 [ -f "$UNIT" ] || fail "no unit file"
 grep -qx 'Description=VorelServer - Запись через интернет' "$UNIT" || fail "description: $(cat "$UNIT")"
 grep -qx "ExecStart=\"$PROGRAM\"" "$UNIT" || fail "ExecStart: $(cat "$UNIT")"
@@ -34,7 +35,8 @@ err=$("$PROGRAM" -install /silent 2>&1) || status=$?
 [ "$status" = 1 ] && [ -z "$err" ] || fail "silent failed install: status $status, '$err'"
 
 out=$("$PROGRAM" -UnInstall)
-[ "$out" = "Service uninstalled successfully" ] || fail "uninstall said '$out'"
+[ "$(head -n 2 <<<"$out")" = $'Service uninstalled successfully\nUnit file removed: '"$UNIT" ] ||
+  fail "uninstall said '$out'"
 [ ! -e "$UNIT" ] || fail "unit file left"
 status=0
 err=$("$PROGRAM" /uninstall 2>&1) || status=$?
@@ -49,5 +51,5 @@ out=$("$PROGRAM" /uninstall -SILENT)
 
 status=0
 "$PROGRAM" /instal >/dev/null 2>&1 || status=$?
-[ "$status" = 1 ] || fail "a misspelt switch exited $status"
+[ "$status" = 2 ] || fail "a misspelt switch exited $status"
 echo "service install: ok"

@@ -1,6 +1,8 @@
 #include "platform/posix/systemd_unit.h"
 
+#include <fcntl.h>
 #include <spawn.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -8,7 +10,6 @@
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
-#include <fstream>
 #include <vector>
 
 #include "platform/code_page.h"
@@ -48,6 +49,14 @@ std::string Quoted(std::string_view text) {
   return out + "\"";
 }
 
+// The last line a program wrote, where the reason of a failure usually stands.
+std::string LastLine(std::string output) {
+  while (!output.empty() && (output.back() == '\n' || output.back() == '\r')) output.pop_back();
+  const std::size_t cut = output.find_last_of('\n');
+  return cut == std::string::npos ? output : output.substr(cut + 1);
+}
+
+// Runs systemctl with its output captured, so that a failure is reported with systemctl's own reason.
 void RunSystemctl(const SystemdUnitOptions& options, std::vector<std::string> args) {
   args.insert(args.begin(), options.systemctl);
   std::vector<char*> argv;
@@ -56,41 +65,61 @@ void RunSystemctl(const SystemdUnitOptions& options, std::vector<std::string> ar
   std::string command;
   for (std::size_t i = 0; i < args.size(); ++i) command += (i ? " " : "") + args[i];
 
+  int pipeEnds[2];
+  if (::pipe2(pipeEnds, O_CLOEXEC) != 0) throw Error("Cannot run " + command + ": " + std::strerror(errno));
+  posix_spawn_file_actions_t actions;
+  posix_spawn_file_actions_init(&actions);
+  posix_spawn_file_actions_adddup2(&actions, pipeEnds[1], STDOUT_FILENO);
+  posix_spawn_file_actions_adddup2(&actions, pipeEnds[1], STDERR_FILENO);
   pid_t pid = 0;
-  const int rc = posix_spawnp(&pid, argv[0], nullptr, nullptr, argv.data(), environ);
+  const int rc = posix_spawnp(&pid, argv[0], &actions, nullptr, argv.data(), environ);
+  posix_spawn_file_actions_destroy(&actions);
+  ::close(pipeEnds[1]);
+  std::string output;
+  char buffer[512];
+  for (ssize_t n; (n = ::read(pipeEnds[0], buffer, sizeof buffer)) != 0;) {
+    if (n > 0) {
+      output.append(buffer, static_cast<std::size_t>(n));
+    } else if (errno != EINTR) {
+      break;
+    }
+  }
+  ::close(pipeEnds[0]);
   if (rc != 0) throw Error("Cannot run " + command + ": " + std::strerror(rc));
   int status = 0;
   while (waitpid(pid, &status, 0) < 0) {
     if (errno != EINTR) throw Error("Cannot wait for " + command + ": " + std::strerror(errno));
   }
   if (!WIFEXITED(status) || WEXITSTATUS(status) != 0) {
+    const std::string reason = LastLine(output);
     throw Error(command + " failed with status " +
-                std::to_string(WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status)));
+                std::to_string(WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status)) +
+                (reason.empty() ? "" : ": " + reason));
   }
 }
 
 void WriteUnitFile(const std::string& path, const std::string& text) {
   // Written beside and renamed into place, so the folder never holds half a unit.
   const std::string temp = path + ".tmp";
-  {
-    std::ofstream out(temp, std::ios::binary | std::ios::trunc);
-    out << text;
-    out.close();
-    if (!out) {
-      std::error_code ec;
-      fs::remove(temp, ec);
-      throw Error("Cannot write the unit file " + Utf8ToAnsi(path));
+  auto fail = [&](int error) {
+    ::unlink(temp.c_str());
+    throw Error("Cannot write the unit file " + Utf8ToAnsi(path) + ": " + std::strerror(error));
+  };
+  const int fd = ::open(temp.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+  if (fd < 0) fail(errno);
+  std::string_view rest = text;
+  while (!rest.empty()) {
+    const ssize_t n = ::write(fd, rest.data(), rest.size());
+    if (n < 0 && errno == EINTR) continue;
+    if (n <= 0) {
+      const int error = n < 0 ? errno : EIO;
+      ::close(fd);
+      fail(error);
     }
+    rest.remove_prefix(static_cast<std::size_t>(n));
   }
-  std::error_code ec;
-  fs::permissions(
-      temp, fs::perms::owner_read | fs::perms::owner_write | fs::perms::group_read | fs::perms::others_read,
-      ec);
-  fs::rename(temp, path, ec);
-  if (ec) {
-    fs::remove(temp, ec);
-    throw Error("Cannot write the unit file " + Utf8ToAnsi(path) + ": " + ec.message());
-  }
+  if (::fchmod(fd, 0644) != 0 || ::close(fd) != 0) fail(errno);
+  if (::rename(temp.c_str(), path.c_str()) != 0) fail(errno);
 }
 
 }  // namespace
@@ -127,15 +156,22 @@ std::string SystemdUnitText(const ServiceIdentity& identity, const SystemdUnitOp
   return text;
 }
 
-void InstallSystemdUnit(const ServiceIdentity& identity, const SystemdUnitOptions& options) {
+std::string InstallSystemdUnit(const ServiceIdentity& identity, const SystemdUnitOptions& options) {
   const std::string path = SystemdUnitPath(identity, options);
+  const std::string unit = identity.name + ".service";
   std::error_code ec;
   if (fs::exists(path, ec)) throw Error("The unit file " + Utf8ToAnsi(path) + " exists already");
   WriteUnitFile(path, SystemdUnitText(identity, options));
-  if (!options.systemdRunning) return;
+  std::string report = "Unit file written: " + Utf8ToAnsi(path) + "\n";
+  if (!options.systemdRunning) {
+    return report +
+           "systemd is not running here: the unit is not enabled (run systemctl daemon-reload and "
+           "systemctl enable " +
+           unit + " where it runs)";
+  }
   try {
     RunSystemctl(options, {"daemon-reload"});
-    RunSystemctl(options, {"enable", identity.name + ".service"});
+    RunSystemctl(options, {"enable", unit});
   } catch (...) {
     fs::remove(path, ec);
     try {
@@ -145,25 +181,31 @@ void InstallSystemdUnit(const ServiceIdentity& identity, const SystemdUnitOption
     }
     throw;
   }
+  return report + "systemd: units reloaded, " + unit + " enabled; start it with: systemctl start " +
+         identity.name;
 }
 
-void UninstallSystemdUnit(const ServiceIdentity& identity, const SystemdUnitOptions& options) {
+std::string UninstallSystemdUnit(const ServiceIdentity& identity, const SystemdUnitOptions& options) {
   const std::string path = SystemdUnitPath(identity, options);
+  const std::string unit = identity.name + ".service";
   std::error_code ec;
   if (!fs::exists(path, ec)) throw Error("The unit file " + Utf8ToAnsi(path) + " does not exist");
-  if (options.systemdRunning) RunSystemctl(options, {"disable", identity.name + ".service"});
-  if (!fs::remove(path, ec) || ec) {
-    throw Error("Cannot remove the unit file " + Utf8ToAnsi(path) + (ec ? ": " + ec.message() : ""));
+  if (options.systemdRunning) RunSystemctl(options, {"disable", unit});
+  if (::unlink(path.c_str()) != 0) {
+    throw Error("Cannot remove the unit file " + Utf8ToAnsi(path) + ": " + std::strerror(errno));
   }
-  if (options.systemdRunning) RunSystemctl(options, {"daemon-reload"});
+  std::string report = "Unit file removed: " + Utf8ToAnsi(path) + "\n";
+  if (!options.systemdRunning) return report + "systemd is not running here: nothing was disabled";
+  RunSystemctl(options, {"daemon-reload"});
+  return report + "systemd: " + unit + " disabled, units reloaded";
 }
 
-void InstallService(const ServiceIdentity& identity) {
-  InstallSystemdUnit(identity, SystemdUnitOptionsFromEnvironment());
+std::string InstallService(const ServiceIdentity& identity) {
+  return InstallSystemdUnit(identity, SystemdUnitOptionsFromEnvironment());
 }
 
-void UninstallService(const ServiceIdentity& identity) {
-  UninstallSystemdUnit(identity, SystemdUnitOptionsFromEnvironment());
+std::string UninstallService(const ServiceIdentity& identity) {
+  return UninstallSystemdUnit(identity, SystemdUnitOptionsFromEnvironment());
 }
 
 }  // namespace vorel

@@ -25,8 +25,9 @@ std::string SystemdUnitText(const ServiceIdentity& identity, const SystemdUnitOp
 
 // Install writes the unit file (failing when it exists already) and, when systemd is running, reloads the
 // units and enables the new one; a failure leaves no unit file behind. Uninstall disables the unit when
-// systemd is running, removes the file and reloads the units; a missing unit file fails.
-void InstallSystemdUnit(const ServiceIdentity& identity, const SystemdUnitOptions& options);
-void UninstallSystemdUnit(const ServiceIdentity& identity, const SystemdUnitOptions& options);
+// systemd is running, removes the file and reloads the units; a missing unit file fails. Both return what
+// they did (the unit file, whether systemd was told) and fail with the system's or systemctl's reason.
+std::string InstallSystemdUnit(const ServiceIdentity& identity, const SystemdUnitOptions& options);
+std::string UninstallSystemdUnit(const ServiceIdentity& identity, const SystemdUnitOptions& options);
 
 }  // namespace vorel

@@ -36,7 +36,7 @@ SC_HANDLE OpenManager() {
 
 }  // namespace
 
-void InstallService(const ServiceIdentity& identity) {
+std::string InstallService(const ServiceIdentity& identity) {
   const std::string command = "\"" + ProgramPath() + "\"";
   ServiceHandle manager(OpenManager());
   ServiceHandle service(CreateServiceA(manager.get(), identity.name.c_str(), identity.displayName.c_str(),
@@ -44,13 +44,15 @@ void InstallService(const ServiceIdentity& identity) {
                                        SERVICE_ERROR_IGNORE, command.c_str(), nullptr, nullptr, nullptr,
                                        nullptr, nullptr));
   if (!service) FailWithLastError();
+  return "Registered with the service control manager: " + command + ", automatic start";
 }
 
-void UninstallService(const ServiceIdentity& identity) {
+std::string UninstallService(const ServiceIdentity& identity) {
   ServiceHandle manager(OpenManager());
   ServiceHandle service(OpenServiceA(manager.get(), identity.name.c_str(), SERVICE_ALL_ACCESS));
   if (!service) FailWithLastError();
   if (!DeleteService(service.get())) FailWithLastError();
+  return "Removed from the service control manager";
 }
 
 }  // namespace vorel
