@@ -15,7 +15,8 @@ void DispatchReply(ExchangeContext& ctx, std::string_view reply) {
     ctx.state.sessionToken = fields[0];
     word = fields[1];
     if (const CommandHandler* handler = ctx.commands.Find(word)) ctx.state.pendingAnswer = (*handler)(fields);
-  } catch (const std::exception&) {
+  } catch (const std::exception& e) {
+    Notify(ctx.hooks.failed, std::string(KindOf(e)) + ": " + e.what());
     ctx.logger.SetError(11, kCommandFailed.str() + word);
     ctx.state.pendingAnswer = "Error";
     ctx.logger.Log("system", "EXEPTION");

@@ -6,6 +6,7 @@
 #include <functional>
 #include <string>
 #include <string_view>
+#include <utility>
 
 #include "exchange/command_table.h"
 #include "exchange/exchange_state.h"
@@ -56,6 +57,22 @@ struct MainLoopTiming {
   std::chrono::milliseconds stopCheck{20};  // how often a wait looks at the stop flag
 };
 
+// What the main loop reports as it goes, for the status record, the journal and the service manager's
+// watchdog. Every hook may be left empty.
+struct MainLoopHooks {
+  std::function<void()> alive;                   // each pass, and about once a second of a wait
+  std::function<void(bool answered)> passEnded;  // a pass ran through; whether the portal answered
+  std::function<void(const std::string& failure)> databaseTested;  // empty when the tables opened
+  // The kind and message of the failure of a pass or a command, just before its error record is written.
+  std::function<void(const std::string& reason)> failed;
+};
+
+// Calls a hook when it is set.
+template <typename Hook, typename... Args>
+void Notify(const Hook& hook, Args&&... args) {
+  if (hook) hook(std::forward<Args>(args)...);
+}
+
 struct ExchangeContext {
   ExchangeState& state;
   Logger& logger;
@@ -70,6 +87,7 @@ struct ExchangeContext {
   PatientCacheHooks& patientCache;
   std::string portalHost;  // host of the built-in request address
   MainLoopTiming timing{};
+  MainLoopHooks hooks{};
 
   bool StopRequested() const { return stopFlag.load() == 1; }
 };

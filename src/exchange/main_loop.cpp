@@ -11,7 +11,6 @@ namespace vorel {
 namespace {
 
 constexpr AnsiText kNotFound("Не обнаружено");
-constexpr AnsiText kCheckPath("Проверьте путь к регистратуре и драйвер FoxPro");
 constexpr AnsiText kLoopFailed("Ошибка выполнения основного цикла");
 
 int ParsePort(const std::string& text) {
@@ -30,14 +29,21 @@ void ResetPerRunState(ExchangeContext& ctx) {
   ctx.state.busySlotsFlag = 1;
 }
 
+// The kind and message of a caught failure, as the hooks report it.
+std::string Reason(const std::exception& e) {
+  return std::string(KindOf(e)) + ": " + e.what();
+}
+
 bool DatabaseReachable(ExchangeContext& ctx) {
   try {
     ctx.clinic.testConnection(ConnectionString(ctx.settings.Get("path")));
-    return true;
-  } catch (const std::exception&) {
-    ctx.store.Write("critical_error", kCheckPath.str());
+  } catch (const std::exception& e) {
+    ctx.store.Write("critical_error", kCheckPathText.str());
+    Notify(ctx.hooks.databaseTested, Reason(e));
     return false;
   }
+  Notify(ctx.hooks.databaseTested, std::string());
+  return true;
 }
 
 std::chrono::milliseconds Doubled(std::chrono::milliseconds wait, std::chrono::milliseconds max) {
@@ -50,14 +56,16 @@ bool RunPasses(ExchangeContext& ctx, bool& anyCompleted) {
   std::chrono::milliseconds postWait{0};
   while (!ctx.StopRequested()) {
     PollCycleResult cycle;
+    Notify(ctx.hooks.alive);
     try {
       ctx.logger.Log("global", "Go.");
       ctx.store.Write("query_time", DateTimeText(ctx.clock, ctx.regional));
       cycle = RunPollCycle(ctx);
       ctx.store.Write("query_out", ctx.state.pendingAnswer);
       ctx.logger.Log("global", "End.");
-    } catch (const std::exception&) {
+    } catch (const std::exception& e) {
       try {
+        Notify(ctx.hooks.failed, Reason(e));
         ctx.logger.Log("system", "CRITICAL ERROR!");
         ctx.logger.SetError(4, kLoopFailed.view());
       } catch (const std::exception&) {
@@ -66,6 +74,7 @@ bool RunPasses(ExchangeContext& ctx, bool& anyCompleted) {
       return false;
     }
     anyCompleted = true;
+    Notify(ctx.hooks.passEnded, cycle.posted);
     // With the portal out of reach, wait before trying again instead of spinning.
     if (cycle.posted) {
       postWait = std::chrono::milliseconds{0};
@@ -106,9 +115,14 @@ void ApplyProxySettings(ExchangeContext& ctx) {
 
 bool WaitUnlessStopped(const ExchangeContext& ctx, std::chrono::milliseconds duration) {
   const auto until = std::chrono::steady_clock::now() + duration;
+  auto nextAlive = std::chrono::steady_clock::time_point{};
   while (!ctx.StopRequested()) {
     const auto now = std::chrono::steady_clock::now();
     if (now >= until) return true;
+    if (now >= nextAlive) {
+      Notify(ctx.hooks.alive);
+      nextAlive = now + std::chrono::seconds(1);
+    }
     std::this_thread::sleep_for(
         std::min<std::chrono::steady_clock::duration>(until - now, ctx.timing.stopCheck));
   }

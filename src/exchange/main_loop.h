@@ -4,8 +4,12 @@
 #include <string>
 
 #include "exchange/exchange_context.h"
+#include "platform/code_page.h"
 
 namespace vorel {
+
+// The value of "critical_error" once the database test has failed.
+inline constexpr AnsiText kCheckPathText("Проверьте путь к регистратуре и драйвер FoxPro");
 
 // The connection string of the reception desk tables in the folder "path" (inserted unchanged).
 std::string ConnectionString(const std::string& path);

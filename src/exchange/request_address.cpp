@@ -14,10 +14,13 @@ std::string UpdateHost(StateStore& store) {
   return host.empty() ? std::string(build::kUpdateHost) : host;
 }
 
+std::string PortalAddress(const std::string& serverAddressOverride, const std::string& portalHost) {
+  return serverAddressOverride.empty() ? "http://" + portalHost + "/medic/server.php" : serverAddressOverride;
+}
+
 std::string RequestAddress(const std::string& serverAddressOverride, const std::string& portalHost,
                            const std::string& id, const std::string& pass) {
-  std::string address =
-      serverAddressOverride.empty() ? "http://" + portalHost + "/medic/server.php" : serverAddressOverride;
+  std::string address = PortalAddress(serverAddressOverride, portalHost);
   address += "?id=";
   address += id;
   address += "&pass=";

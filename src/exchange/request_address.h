@@ -12,7 +12,10 @@ std::string PortalHost(StateStore& store);
 // The host of the update file server: "update_host" when non-empty, else the built-in one.
 std::string UpdateHost(StateStore& store);
 
-// override (or "http://" + host + "/medic/server.php") + "?id=" + id + "&pass=" + pass, nothing escaped.
+// The portal's server script: the override, or "http://" + host + "/medic/server.php".
+std::string PortalAddress(const std::string& serverAddressOverride, const std::string& portalHost);
+
+// PortalAddress + "?id=" + id + "&pass=" + pass, nothing escaped.
 std::string RequestAddress(const std::string& serverAddressOverride, const std::string& portalHost,
                            const std::string& id, const std::string& pass);
 

@@ -9,15 +9,27 @@ bool IsSwitch(std::string_view argument, std::string_view name) {
   return ToUpperAnsi(argument.substr(1)) == ToUpperAnsi(name);
 }
 
+namespace {
+
+CommandLine Asking(ProgramAction action) {
+  CommandLine line;
+  line.action = action;
+  return line;
+}
+
+}  // namespace
+
 CommandLine ParseCommandLine(int argc, char** argv) {
   CommandLine line;
   if (argc > 1) {
     const std::string_view first = argv[1];
-    if (first == "state") return {ProgramAction::kState};
-    if (first == "sql") return {ProgramAction::kSql};
-    if (first == "dbcheck") return {ProgramAction::kDbcheck};
-    if (first == "--help" || first == "-h" || IsSwitch(first, "help") || first == "/?")
-      return {ProgramAction::kHelp};
+    if (first == "state") return Asking(ProgramAction::kState);
+    if (first == "sql") return Asking(ProgramAction::kSql);
+    if (first == "dbcheck") return Asking(ProgramAction::kDbcheck);
+    if (first == "status") return Asking(ProgramAction::kStatus);
+    if (argc == 2 && (first == "--help" || first == "-h" || IsSwitch(first, "help") || first == "/?"))
+      return Asking(ProgramAction::kHelp);
+    if (argc == 2 && first == "--version") return Asking(ProgramAction::kVersion);
   }
   bool install = false, uninstall = false;
   for (int i = 1; i < argc; ++i) {

@@ -1,26 +1,10 @@
 #include <cstdio>
+#include <string>
 
 #include "service/command_line.h"
 #include "service/operator_commands.h"
-
-namespace {
-
-constexpr const char* kUsage =
-    "Usage:\n"
-#ifdef _WIN32
-    "  vorel_service                      run as the service VorelService (started by the service manager)\n"
-    "  vorel_service /INSTALL [/SILENT]   register the service VorelService\n"
-    "  vorel_service /UNINSTALL [/SILENT] remove it\n"
-#else
-    "  vorel_service                      run the service in the foreground (as systemd does)\n"
-    "  vorel_service /INSTALL [/SILENT]   install the systemd unit VorelService.service\n"
-    "  vorel_service /UNINSTALL [/SILENT] remove it\n"
-#endif
-    "  vorel_service state list | get [--raw] NAME | set [--raw] NAME VALUE | unset NAME\n"
-    "  vorel_service sql ...\n"
-    "  vorel_service dbcheck ...\n";
-
-}  // namespace
+#include "service/service_identity.h"
+#include "service/usage_text.h"
 
 int main(int argc, char** argv) {
   using vorel::ProgramAction;
@@ -38,12 +22,19 @@ int main(int argc, char** argv) {
       return vorel::RunSqlCommand(argc - 1, argv + 1);
     case ProgramAction::kDbcheck:
       return vorel::RunDbcheckCommand(argc - 1, argv + 1);
+    case ProgramAction::kStatus:
+      return vorel::RunStatusCommand(argc - 1, argv + 1);
     case ProgramAction::kHelp:
-      std::fputs(kUsage, stdout);
+      std::fputs(vorel::UsageText().c_str(), stdout);
+      return 0;
+    case ProgramAction::kVersion:
+      std::printf("vorel_service %s\n", std::string(vorel::kServiceVersion).c_str());
       return 0;
     case ProgramAction::kBadArguments:
-      std::fprintf(stderr, "vorel_service: unknown argument \"%s\"\n%s", line.badArgument.c_str(), kUsage);
-      return 1;
+      std::fprintf(stderr,
+                   "vorel_service: unknown argument \"%s\" (vorel_service --help lists the commands)\n",
+                   line.badArgument.c_str());
+      return 2;
   }
-  return 1;
+  return 2;
 }

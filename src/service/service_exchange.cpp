@@ -20,6 +20,7 @@ ServiceExchange::ServiceExchange(ServiceExchangeParts parts)
       ctx_{parts_.state,    parts_.logger, parts_.store, parts_.settings,
            parts_.client,   clinic_,       parts_.clock, parts_.regional,
            parts_.stopFlag, commands_,     cacheHooks_,  parts_.portalHost} {
+  ctx_.hooks = parts_.hooks;
   cacheHooks_.patientCount = [this] { return cache_.count(); };
   cacheHooks_.timeOfLastLoad = [this] { return cache_.timeOfLastLoad; };
   cacheHooks_.resetTimeOfLastLoad = [this] { cache_.timeOfLastLoad = Clock::TimePoint{}; };

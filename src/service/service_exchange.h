@@ -33,6 +33,7 @@ struct ServiceExchangeParts {
   std::string updateHost;
   std::string programFolder;
   std::string stateStoreFolder;
+  MainLoopHooks hooks;
 };
 
 class ServiceExchange {

@@ -3,6 +3,7 @@
 #include "exchange/request_address.h"
 #include "platform/code_page.h"
 #include "platform/program_location.h"
+#include "platform/service_events.h"
 #include "platform/state_store_factory.h"
 #include "service/service_exchange.h"
 #include "service/service_identity.h"
@@ -12,18 +13,31 @@ namespace {
 
 constexpr AnsiText kNotFound("Не обнаружено");
 
+// The platform's store comes with its status record and the system's log of services.
+ServiceEnvironment WithPlatformDefaults(ServiceEnvironment environment) {
+  if (!environment.openStateStore) {
+    environment.openStateStore = [] { return OpenStateStore(); };
+    if (!environment.status) environment.status = PlatformStatusRecordPaths();
+    if (!environment.reportEvent) {
+      environment.reportEvent = [](EventPriority priority, std::string_view message) {
+        ReportServiceEvent(VorelServiceIdentity(), priority, message);
+      };
+    }
+  }
+  if (!environment.programFolder) environment.programFolder = [] { return ProgramFolder(); };
+  if (!environment.sleep) environment.sleep = StateStoreLogger::SleepThisThread;
+  return environment;
+}
+
 }  // namespace
 
 TVorelService::TVorelService(MessageLoop& loop, ServiceEnvironment environment)
     : Timer1(loop, kTimer1Interval, [this] { Timer1Timer(); }),
-      environment_(std::move(environment)),
+      environment_(WithPlatformDefaults(std::move(environment))),
       clock_(environment_.clock ? environment_.clock : &systemClock_),
+      report_(environment_.status, *clock_, environment_.reportEvent),
       SQL(ADO, *clock_, environment_.regional),
-      Client(CreateHttpClient(environment_.http)) {
-  if (!environment_.openStateStore) environment_.openStateStore = [] { return OpenStateStore(); };
-  if (!environment_.programFolder) environment_.programFolder = [] { return ProgramFolder(); };
-  if (!environment_.sleep) environment_.sleep = StateStoreLogger::SleepThisThread;
-}
+      Client(CreateHttpClient(environment_.http)) {}
 
 TVorelService::~TVorelService() = default;
 
@@ -33,16 +47,18 @@ StateStore& TVorelService::stateStore() {
 }
 
 Logger& TVorelService::logger() {
-  if (!logger_) throw Error("The state store is not open");
-  return *logger_;
+  if (!reportingLogger_) throw Error("The state store is not open");
+  return *reportingLogger_;
 }
 
 void TVorelService::ServiceStart(bool& started) {
   stopFlag.store(0);
-
   stateStore_ = environment_.openStateStore();
+  // Before anything is written: a second process on the same store must not overwrite the first's values.
+  report_.Acquire();
   logger_ = std::make_unique<StateStoreLogger>(*stateStore_, *clock_, environment_.regional,
                                                exchange.timeOfLastRequest, environment_.sleep);
+  reportingLogger_ = report_.ReportingLogger(*logger_);
   StateStore& store = *stateStore_;
 
   store.Write("version", kServiceVersion);
@@ -67,6 +83,10 @@ void TVorelService::ServiceStart(bool& started) {
   updateHost_ = UpdateHost(store);
   exchange.pendingAnswer = "pong";
   exchange.timeOfLastRequest = clock_->Now();
+  const bool configured =
+      !settings.Get("path").empty() && !settings.Get("id").empty() && !settings.Get("pass").empty();
+  report_.Started(store, settings.Get("path"), PortalAddress(exchange.serverAddressOverride, portalHost_),
+                  configured);
 
   started = true;
   // Publishes everything above to the main thread, whose first tick waits for it.
@@ -76,6 +96,7 @@ void TVorelService::ServiceStart(bool& started) {
 void TVorelService::ServiceStop(bool& stopped) {
   stopFlag.store(1);
   DisconnectClient();
+  report_.Stopped();
   stateStore().Write("service_stop", DateTimeNow());
   stopped = true;
 }
@@ -91,7 +112,7 @@ void TVorelService::RunMainLoop() {
   exchangeRun_.reset();
   exchangeRun_ = std::make_unique<ServiceExchange>(ServiceExchangeParts{
       exchange, logger(), stateStore(), settings, *Client, ADO, SQL, *clock_, environment_.regional, stopFlag,
-      portalHost_, updateHost_, environment_.programFolder(), StateStoreFolder()});
+      portalHost_, updateHost_, environment_.programFolder(), StateStoreFolder(), report_.Hooks()});
   exchangeRun_->RunMainLoop();
 }
 

@@ -4,6 +4,7 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -16,6 +17,7 @@
 #include "platform/regional.h"
 #include "platform/state_store.h"
 #include "service/message_loop.h"
+#include "service/service_report.h"
 #include "service/settings_list.h"
 #include "service/state_store_logger.h"
 
@@ -26,9 +28,13 @@ namespace vorel {
 class ServiceExchange;
 
 // What the module takes from its platform. Empty parts get the platform's own: the state store at
-// StateStoreLocation(), the system clock, the system regional settings, ProgramFolder(), a real sleep.
+// StateStoreLocation() with the status record beside it and the lines for the system's log, the system
+// clock, the system regional settings, ProgramFolder(), a real sleep. A given store comes without status
+// record and log lines unless they are given too.
 struct ServiceEnvironment {
   std::function<std::unique_ptr<StateStore>()> openStateStore;
+  std::optional<StatusRecordPaths> status;
+  ServiceReport::EventSink reportEvent;
   const Clock* clock = nullptr;
   RegionalSettings regional = SystemRegionalSettings();
   std::function<std::string()> programFolder;
@@ -68,8 +74,9 @@ class TVorelService {
   // The date-time text of every moment written to the store.
   std::string DateTimeNow() const { return DateTimeText(*clock_, environment_.regional); }
 
-  // Control thread. Opens the store, writes the start values, fills the settings list and resets the
-  // state the main loop starts from; a failure passes to the caller. `started` arrives true and stays so.
+  // Control thread. Takes the lock of a running service, opens the store, writes the start values, fills
+  // the settings list and resets the state the main loop starts from; a failure passes to the caller.
+  // `started` arrives true and stays so.
   void ServiceStart(bool& started);
   // Control thread. Raises the stop flag, breaks off a request in progress, writes "service_stop".
   void ServiceStop(bool& stopped);
@@ -91,6 +98,8 @@ class TVorelService {
   const Clock* clock_;
   std::unique_ptr<StateStore> stateStore_;
   std::unique_ptr<StateStoreLogger> logger_;
+  ServiceReport report_;
+  std::unique_ptr<Logger> reportingLogger_;  // logger_ with every error record reported
   std::atomic<bool> startFinished_{false};
   std::string portalHost_;  // read at ServiceStart
   std::string updateHost_;

@@ -30,7 +30,10 @@ TEST(CommandLine, OperatorCommandsAndBadArguments) {
   EXPECT_EQ(Parse({"state", "list"}).action, ProgramAction::kState);
   EXPECT_EQ(Parse({"sql", "/install"}).action, ProgramAction::kSql);
   EXPECT_EQ(Parse({"dbcheck"}).action, ProgramAction::kDbcheck);
+  EXPECT_EQ(Parse({"status", "--warning", "60"}).action, ProgramAction::kStatus);
   EXPECT_EQ(Parse({"--help"}).action, ProgramAction::kHelp);
+  EXPECT_EQ(Parse({"--version"}).action, ProgramAction::kVersion);
+  EXPECT_EQ(Parse({"--version", "x"}).action, ProgramAction::kBadArguments);
   for (const char* bad : {"install", "//install", "/installx", "/", "-", "STATE", "/install extra"}) {
     const CommandLine line = Parse({"/install", bad});
     EXPECT_EQ(line.action, ProgramAction::kBadArguments) << bad;

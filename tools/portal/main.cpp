@@ -12,6 +12,7 @@
 #include <httplib.h>
 #include <signal.h>
 
+#include <charconv>
 #include <cstdio>
 #include <cstring>
 #include <iostream>
@@ -40,16 +41,44 @@ struct Options {
   bool quiet = false;
 };
 
-bool ParseOptions(int argc, char** argv, Options& o) {
+constexpr const char* kUsage =
+    "Usage: vorel_portal [--port N] [--hold-ms N] [--idle-reply TEXT] [--columns TEXT] [--queue LINE]...\n"
+    "                    [--quiet]\n"
+    "Plays the booking portal on 127.0.0.1 for the service, the demo and the tests.\n"
+    "  --port N           listen on port N (default: any free port; the first line printed names it)\n"
+    "  --hold-ms N        hold a request up to N ms for a reply line to be queued (default 2000)\n"
+    "  --idle-reply TEXT  the reply when nothing is queued (default \"1\")\n"
+    "  --columns TEXT     the patient column list served on /medic/online_config.php\n"
+    "  --queue LINE       queue a reply line (UTF-8); may be given several times\n"
+    "  --quiet            print no transcript line per request\n"
+    "  --help             this text\n"
+    "Reply lines also come from standard input (one a line), from the page on / and from\n"
+    "POST /api/command (waits for the answer and returns it). GET /api/stats counts requests and published\n"
+    "rows, GET /api/requests lists the latest requests. A line whose first field is a command word gets a\n"
+    "session token of its own. Exit status: 0 after SIGTERM or Ctrl+C, 1 when it cannot listen, 2 for wrong\n"
+    "usage.\n";
+
+enum class Parsed { kRun, kHelp, kBad };
+
+// A whole number from 0 to 65535 (ports) or of milliseconds; false for anything else.
+bool ParseNumber(const char* text, int& value) {
+  const char* end = text + std::strlen(text);
+  const auto [stop, ec] = std::from_chars(text, end, value);
+  return ec == std::errc() && stop == end && *text != '\0' && value >= 0;
+}
+
+Parsed ParseOptions(int argc, char** argv, Options& o) {
   for (int i = 1; i < argc; ++i) {
     const std::string arg = argv[i];
     const bool hasValue = i + 1 < argc;
-    if (arg == "--quiet") {
+    if (arg == "--help" || arg == "-h") {
+      return Parsed::kHelp;
+    } else if (arg == "--quiet") {
       o.quiet = true;
-    } else if (arg == "--port" && hasValue) {
-      o.port = std::atoi(argv[++i]);
-    } else if (arg == "--hold-ms" && hasValue) {
-      o.holdMs = std::atoi(argv[++i]);
+    } else if (arg == "--port" && hasValue && ParseNumber(argv[i + 1], o.port) && o.port <= 65535) {
+      ++i;
+    } else if (arg == "--hold-ms" && hasValue && ParseNumber(argv[i + 1], o.holdMs)) {
+      ++i;
     } else if (arg == "--idle-reply" && hasValue) {
       o.idleReply = Utf8ToAnsi(argv[++i]);
     } else if (arg == "--columns" && hasValue) {
@@ -57,11 +86,12 @@ bool ParseOptions(int argc, char** argv, Options& o) {
     } else if (arg == "--queue" && hasValue) {
       o.queue.push_back(Utf8ToAnsi(argv[++i]));
     } else {
-      std::fprintf(stderr, "vorel_portal: bad argument %s\n", arg.c_str());
-      return false;
+      std::fprintf(stderr, "vorel_portal: bad argument %s (vorel_portal --help lists the options)\n",
+                   arg.c_str());
+      return Parsed::kBad;
     }
   }
-  return true;
+  return Parsed::kRun;
 }
 
 // The form fields in the order sent; compressed exports expanded (a damaged one is shown as such).
@@ -97,7 +127,15 @@ std::vector<std::pair<std::string, std::string>> ReadFields(const httplib::Reque
 
 int main(int argc, char** argv) {
   Options options;
-  if (!ParseOptions(argc, argv, options)) return 2;
+  switch (ParseOptions(argc, argv, options)) {
+    case Parsed::kHelp:
+      std::fputs(kUsage, stdout);
+      return 0;
+    case Parsed::kBad:
+      return 2;
+    case Parsed::kRun:
+      break;
+  }
 
   // Signals are taken by one thread that stops the server; every other thread is started after this.
   sigset_t stopSignals;

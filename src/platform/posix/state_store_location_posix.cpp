@@ -3,6 +3,7 @@
 #include <system_error>
 
 #include "platform/state_store_factory.h"
+#include "platform/status_record.h"
 
 namespace vorel {
 
@@ -26,6 +27,10 @@ std::string StateStoreFolder() {
   std::string folder = std::filesystem::path(StateStoreLocation()).parent_path().string();
   if (folder.empty() || folder.back() != '/') folder += '/';
   return folder;
+}
+
+StatusRecordPaths PlatformStatusRecordPaths() {
+  return StatusRecordPathsFor(StateStoreLocation());
 }
 
 }  // namespace vorel

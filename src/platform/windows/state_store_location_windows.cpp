@@ -1,5 +1,6 @@
 #include "platform/program_location.h"
 #include "platform/state_store_factory.h"
+#include "platform/status_record.h"
 
 namespace vorel {
 
@@ -11,6 +12,10 @@ std::string StateStoreLocation() {
 // The registry has no folder; the program's own folder stands in for it.
 std::string StateStoreFolder() {
   return ProgramFolder();
+}
+
+StatusRecordPaths PlatformStatusRecordPaths() {
+  return {ProgramFolder() + "VorelService.status", ProgramFolder() + "VorelService.lock"};
 }
 
 }  // namespace vorel

@@ -1,0 +1,15 @@
+#include "platform/service_events.h"
+
+#include <string>
+
+#include "platform/code_page.h"
+
+namespace vorel {
+
+std::string ServiceEventLine(EventPriority priority, std::string_view message) {
+  std::string line = "<" + std::to_string(static_cast<int>(priority)) + ">";
+  for (char c : AnsiToUtf8(message)) line += (c == '\r' || c == '\n') ? ' ' : c;
+  return line + "\n";
+}
+
+}  // namespace vorel

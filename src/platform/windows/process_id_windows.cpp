@@ -1,0 +1,11 @@
+#include <windows.h>
+
+#include "platform/status_record.h"
+
+namespace vorel {
+
+int64_t CurrentProcessId() {
+  return static_cast<int64_t>(GetCurrentProcessId());
+}
+
+}  // namespace vorel
