@@ -8,7 +8,8 @@ FUZZ_SECONDS ?= 10
 DEBIAN_PACKAGES := cmake ninja-build g++ clang libclang-rt-14-dev pkg-config \
   libcurl4-openssl-dev zlib1g-dev libsqlite3-dev libgtest-dev libgmock-dev libbenchmark-dev \
   libcpp-httplib-dev python3-dbf tinyproxy \
-  wine wine64 g++-mingw-w64-x86-64-posix libz-mingw-w64-dev googletest curl locales
+  wine wine64 g++-mingw-w64-x86-64-posix libz-mingw-w64-dev googletest curl locales \
+  chromium chromium-driver python3-selenium
 
 .PHONY: deps build windows test test-windows demo bench fuzz clean format
 

@@ -170,8 +170,13 @@ int main(int argc, char** argv) {
                 ReadFields(req, reader);
                 res.set_content(options.columns, "text/html");
               });
-  server.Get("/", [&](const httplib::Request&, httplib::Response& res) {
-    res.set_content(RenderPage(state.Take(30)), "text/html; charset=utf-8");
+  server.Get("/", [&](const httplib::Request& req, httplib::Response& res) {
+    PageView view;
+    if (req.has_param("from")) {
+      const std::string from = req.get_param_value("from");
+      std::from_chars(from.data(), from.data() + from.size(), view.firstDay);
+    }
+    res.set_content(RenderPage(state.Take(30), view), "text/html; charset=utf-8");
   });
   server.Get("/api/stats", [&](const httplib::Request&, httplib::Response& res) {
     const auto snapshot = state.Take(0);
@@ -199,7 +204,13 @@ int main(int argc, char** argv) {
     std::string line = req.get_param_value("line");
     if (req.has_param("prefix")) line = req.get_param_value("prefix") + req.get_param_value("patient");
     if (!line.empty()) state.Queue(Utf8ToAnsi(line));
-    res.set_redirect("/");
+    // Back to the page, the schedule keeping the days it showed.
+    const std::string referer = req.get_header_value("Referer");
+    const std::size_t from = referer.find("?from=");
+    std::size_t day = 0;
+    if (from != std::string::npos)
+      std::from_chars(referer.data() + from + 6, referer.data() + referer.size(), day);
+    res.set_redirect(day > 0 ? "/?from=" + std::to_string(day) + "#schedule" : "/#schedule");
   });
   server.Post("/api/command", [&](const httplib::Request& req, httplib::Response& res) {
     const int waitSeconds = req.has_param("wait") ? std::atoi(req.get_param_value("wait").c_str()) : 60;

@@ -1,14 +1,22 @@
 #pragma once
 
+#include <cstddef>
 #include <string>
 
 #include "portal_state.h"
 
 namespace vorel::portal {
 
-// The simulator's web page: published tables, free and taken slots with buttons that queue a booking or a
-// cancellation, the commands sent and their answers, the latest requests.
-std::string RenderPage(const PortalState::Snapshot& snapshot);
+// What part of the schedule the page shows: a week of days from `firstDay` (an index into its days).
+struct PageView {
+  std::size_t firstDay = 0;
+};
+inline constexpr std::size_t kDaysShown = 7;
+
+// The simulator's web page: the schedule as a grid of doctors by day whose free and taken slots book and
+// cancel with a click, the commands sent and their answers, the published reference tables and the latest
+// requests; it refreshes itself and fits a window 1280 pixels wide.
+std::string RenderPage(const PortalState::Snapshot& snapshot, const PageView& view);
 
 // One line of the transcript for a request (UTF-8): its fields, compressed ones with their sizes.
 std::string DescribeRequest(const ReceivedRequest& request);

@@ -1,0 +1,68 @@
+"""The portal simulator's page in headless Chromium: the schedule grid, its size at 1280 pixels, a booking
+made by a click that comes back as a taken slot. Arguments: URL PATIENT_ID DOCTOR_SURNAME SCREENSHOT.
+Prints the booked slot as "BOOKED kw yyyymmdd hh:mm"."""
+import sys
+import tempfile
+import time
+
+from selenium import webdriver
+from selenium.webdriver.chrome.service import Service
+from selenium.webdriver.common.by import By
+
+url, patient, surname, screenshot = sys.argv[1:5]
+
+
+def fail(message):
+    print("FAIL: " + message, file=sys.stderr)
+    sys.exit(1)
+
+
+def wait_for(condition, what, seconds=40):
+    deadline = time.time() + seconds
+    while time.time() < deadline:
+        found = condition()
+        if found:
+            return found
+        time.sleep(0.5)
+    fail("no " + what + " after %d s" % seconds)
+
+
+options = webdriver.ChromeOptions()
+options.binary_location = "/usr/bin/chromium"
+for flag in ("--headless", "--no-sandbox", "--disable-gpu", "--disable-quic", "--no-first-run",
+             "--disable-background-networking", "--disable-component-update", "--disable-sync",
+             "--window-size=1280,900", "--user-data-dir=" + tempfile.mkdtemp(prefix="vorel_chromium_")):
+    options.add_argument(flag)
+driver = webdriver.Chrome(service=Service("/usr/bin/chromedriver"), options=options)
+try:
+    driver.get(url)
+    doctors = [th.text for th in driver.find_elements(By.CSS_SELECTOR, "table.grid th.doc")]
+    if not any(name.startswith(surname) for name in doctors):
+        fail("no doctor named %s in the grid: %s" % (surname, doctors))
+    text = driver.find_element(By.ID, "schedule").find_element(By.XPATH, "following-sibling::p").text
+    if "showing 7 of " not in text:
+        fail("the schedule does not say how much it shows: " + text)
+    wide = driver.execute_script("return document.documentElement.scrollWidth - window.innerWidth")
+    if wide > 0:
+        fail("the page is %d pixels wider than the window" % wide)
+
+    free = driver.find_elements(By.CSS_SELECTOR, "button.slot.free")
+    if not free:
+        fail("no free slot in the grid")
+    # A slot a few cells in, so that the test does not always book the same doctor's first slot.
+    slot = free[min(len(free) - 1, 5)]
+    fields = slot.get_attribute("value").split("&")  # zapis & & & kw & yyyymmdd & hh:mm & 2 &
+    kw, day, tim = fields[3], fields[4], fields[5]
+    driver.find_element(By.ID, "patient").send_keys(patient)
+    slot.click()
+
+    # The service books on its next request and sends the taken slots again; the page shows them.
+    selector = "button.slot.taken[value='delrec&&&%s&%s&%s&%s']" % (kw, day, tim, patient)
+    def taken():
+        driver.get(url)
+        return driver.find_elements(By.CSS_SELECTOR, selector)
+    wait_for(taken, "taken slot %s %s %s on the page" % (kw, day, tim))
+    driver.save_screenshot(screenshot)
+    print("BOOKED %s %s %s" % (kw, day, tim))
+finally:
+    driver.quit()
