@@ -44,7 +44,9 @@ std::string InstallService(const ServiceIdentity& identity) {
                                        SERVICE_ERROR_IGNORE, command.c_str(), nullptr, nullptr, nullptr,
                                        nullptr, nullptr));
   if (!service) FailWithLastError();
-  return "Registered with the service control manager: " + command + ", automatic start";
+  std::string report = "Registered with the service control manager: ";
+  report += command;
+  return report + ", automatic start";
 }
 
 std::string UninstallService(const ServiceIdentity& identity) {
