@@ -134,7 +134,8 @@ win net stop VorelService > /dev/null || fail "net stop failed"
 stopped_at=$(regval service_stop)
 [[ "$stopped_at" =~ ^[0-9]{2}\.[0-9]{2}\.[0-9]{4}\ [0-9]{1,2}:[0-9]{2}:[0-9]{2}$ ]] || fail "service_stop: $stopped_at"
 out=$(service /Uninstall) || fail "uninstall failed: $out"
-[[ "$out" == "Service uninstalled successfully" ]] || fail "uninstall printed: $out"
+[[ "$out" == $'Service uninstalled successfully\nRemoved from the service control manager' ]] ||
+  fail "uninstall printed: $out"
 out=$(service -UNINSTALL -silent) && fail "a second uninstall succeeded"
 [[ -z "$out" ]] || fail "a silent uninstall printed: $out"
 out=$(service /uninstall) && fail "a second uninstall succeeded"
