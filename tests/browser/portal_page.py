@@ -1,6 +1,8 @@
 """The portal simulator's page in headless Chromium: the schedule grid, its size at 1280 pixels, a booking
-made by a click that comes back as a taken slot. Arguments: URL PATIENT_ID DOCTOR_SURNAME SCREENSHOT.
-Prints the booked slot as "BOOKED kw yyyymmdd hh:mm"."""
+made by a click that reaches m2401 and comes back as a taken slot through the page's own refresh, and its
+cancellation by a click on that slot. Arguments: URL PATIENT_ID DOCTOR_SURNAME SCREENSHOT SLOT_OWNER, where
+SLOT_OWNER is a command that prints the kl m2401 holds for the slot given as KW YYYYMMDD HH:MM."""
+import subprocess
 import sys
 import tempfile
 import time
@@ -9,7 +11,7 @@ from selenium import webdriver
 from selenium.webdriver.chrome.service import Service
 from selenium.webdriver.common.by import By
 
-url, patient, surname, screenshot = sys.argv[1:5]
+url, patient, surname, screenshot, slot_owner = sys.argv[1:6]
 
 
 def fail(message):
@@ -56,13 +58,22 @@ try:
     driver.find_element(By.ID, "patient").send_keys(patient)
     slot.click()
 
-    # The service books on its next request and sends the taken slots again; the page shows them.
-    selector = "button.slot.taken[value='delrec&&&%s&%s&%s&%s']" % (kw, day, tim, patient)
-    def taken():
-        driver.get(url)
-        return driver.find_elements(By.CSS_SELECTOR, selector)
-    wait_for(taken, "taken slot %s %s %s on the page" % (kw, day, tim))
+    def owner():
+        return subprocess.run([slot_owner, kw, day, tim], capture_output=True, text=True, check=True).stdout.strip()
+
+    # The service books on its next request and sends the taken slots again; the page, refreshing by
+    # itself, shows them.
+    wait_for(lambda: owner() == patient, "booking of %s %s %s for patient %s in m2401" % (kw, day, tim, patient))
+    taken = "button.slot.taken[value='delrec&&&%s&%s&%s&%s']" % (kw, day, tim, patient)
+    wait_for(lambda: driver.find_elements(By.CSS_SELECTOR, taken), "taken slot %s %s %s on the page" % (kw, day, tim))
+    driver.execute_script("arguments[0].scrollIntoView({block: 'center'}); arguments[0].style.outline = '3px solid #06c'",
+                          driver.find_element(By.CSS_SELECTOR, taken))
     driver.save_screenshot(screenshot)
-    print("BOOKED %s %s %s" % (kw, day, tim))
+
+    driver.find_element(By.CSS_SELECTOR, taken).click()
+    wait_for(lambda: owner() in ("", "0"), "cancellation of %s %s %s in m2401" % (kw, day, tim))
+    free = "button.slot.free[value='zapis&&&%s&%s&%s&2&']" % (kw, day, tim)
+    wait_for(lambda: driver.find_elements(By.CSS_SELECTOR, free), "free slot %s %s %s on the page again" % (kw, day, tim))
+    print("BOOKED AND CANCELLED %s %s %s" % (kw, day, tim))
 finally:
     driver.quit()
