@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 #include <sqlite3.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -115,6 +116,42 @@ TEST(StateStore, OpenCreatesFoldersAndKeepsValuesAcrossOpens) {
   EXPECT_EQ(fs::status(location).permissions() & fs::perms::all,
             fs::perms::owner_read | fs::perms::owner_write);
   EXPECT_EQ(OpenStateStore(location, readOnly)->Read("id"), "42");
+}
+
+// The store and its -wal and -shm companions are the owner's alone, whatever the folder and the umask, and
+// a store left readable by others is tightened when it is opened.
+TEST(StateStore, FilesAreOwnerOnly) {
+  namespace fs = std::filesystem;
+  TempFolder dir;
+  fs::permissions(dir.path(), fs::perms::owner_all | fs::perms::group_read | fs::perms::group_exec |
+                                  fs::perms::others_read | fs::perms::others_exec);
+  const std::string location = dir / "state.db";
+  auto modes = [&] {
+    std::string text;
+    for (const char* suffix : {"", "-wal", "-shm"}) {
+      text +=
+          fs::exists(location + suffix)
+              ? std::to_string(static_cast<int>(fs::status(location + suffix).permissions() & fs::perms::all))
+              : "absent";
+      text += ' ';
+    }
+    return text;
+  };
+  const std::string ownerOnly =
+      std::to_string(static_cast<int>(fs::perms::owner_read | fs::perms::owner_write));
+  const std::string expected = ownerOnly + " " + ownerOnly + " " + ownerOnly + " ";
+  const mode_t savedMask = ::umask(022);
+  {
+    auto first = OpenStateStore(location);
+    first->Write("pass", "secret");
+    EXPECT_EQ(modes(), expected);
+    // Another program made them readable while the service runs: the next opening takes that back.
+    for (const char* suffix : {"", "-wal", "-shm"}) fs::permissions(location + suffix, fs::perms::all);
+    auto second = OpenStateStore(location);
+    EXPECT_EQ(modes(), expected);
+    EXPECT_EQ(second->Read("pass"), "secret");
+  }
+  ::umask(savedMask);
 }
 
 TEST(StateStore, OpenFailuresNameTheLocation) {

@@ -106,6 +106,21 @@ void CreateOwnerOnlyFile(const std::string& location) {
   }
 }
 
+// The store holds the portal password: an existing store (with its -wal and -shm companions) keeps only its
+// owner's rights to read and write, whatever folder it is in. A store this user cannot change is left as
+// it is: opening it then tells what is wrong.
+void TightenToOwner(const std::string& location) {
+  for (const char* suffix : {"", "-wal", "-shm"}) {
+    const int fd = ::open((location + suffix).c_str(), O_RDWR | O_CLOEXEC);
+    if (fd < 0) continue;
+    struct stat info {};
+    if (::fstat(fd, &info) == 0 && S_ISREG(info.st_mode) && (info.st_mode & 0177) != 0) {
+      ::fchmod(fd, info.st_mode & 0600);
+    }
+    ::close(fd);
+  }
+}
+
 class SqliteStateStore final : public EditableStateStore {
  public:
   SqliteStateStore(const std::string& location, const StateStoreOptions& options) : location_(location) {
@@ -118,6 +133,7 @@ class SqliteStateStore final : public EditableStateStore {
                                                                : "cannot open " + Utf8ToAnsi(location) +
                                                                      ": " + std::strerror(error)));
     }
+    TightenToOwner(location);
     sqlite3* raw = nullptr;
     const int rc =
         sqlite3_open_v2(location.c_str(), &raw, SQLITE_OPEN_READWRITE | SQLITE_OPEN_NOMUTEX, nullptr);
