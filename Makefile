@@ -9,7 +9,8 @@ DEBIAN_PACKAGES := cmake ninja-build g++ clang libclang-rt-14-dev pkg-config \
   libcurl4-openssl-dev zlib1g-dev libsqlite3-dev libgtest-dev libgmock-dev libbenchmark-dev \
   libcpp-httplib-dev python3-dbf tinyproxy \
   wine wine64 g++-mingw-w64-x86-64-posix libz-mingw-w64-dev googletest curl locales \
-  chromium chromium-driver python3-selenium
+  chromium chromium-driver python3-selenium \
+  systemd-container debootstrap
 
 .PHONY: deps build windows test test-windows demo bench fuzz clean format
 
@@ -37,6 +38,7 @@ windows: deps $(WIN_BUILD_DIR)/build.ninja
 	cmake --build $(WIN_BUILD_DIR) -j $(JOBS)
 
 test: deps build windows
+	@bash tests/container/container.sh --check $(BUILD_DIR)
 	cd $(BUILD_DIR) && ctest --output-on-failure -j $(JOBS)
 	tests/windows/run_under_wine.sh $(WIN_BUILD_DIR) $(BUILD_DIR) $(JOBS)
 	$(MAKE) fuzz FUZZ_SECONDS=$(FUZZ_SECONDS)

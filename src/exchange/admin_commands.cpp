@@ -31,9 +31,9 @@ std::string AdminUpdate(AdminContext& ctx) {
     const std::string data = ctx.client.Get(address);
     if (data.size() <= kSmallestProgram || !IsRunnableProgram(data)) return "file load error";
     result = "start load ";
-    WriteWholeFile(ctx.programFolder + std::string(NewProgramFileName()), data);
     const AdminScripts scripts =
         ScriptsForThisPlatform(ctx.programFolder, ctx.stateStoreFolder, ctx.serviceName);
+    SaveProgramFile(ctx.programFolder + scripts.newProgramName, data);
     const std::string scriptPath = ctx.programFolder + scripts.updateScriptName;
     WriteWholeFile(scriptPath, scripts.updateScript);
     result += "file create ";

@@ -17,7 +17,7 @@ struct AdminContext {
   std::string programFolder;     // folder of the running program file, with its trailing separator
   std::string stateStoreFolder;  // where the POSIX restart script goes
   std::string updateHost;        // host of the update file server
-  std::string serviceName = "VorelService";
+  std::string serviceName = "VorelService";  // the unit (or service) the scripts stop and start
 };
 
 // {"version":"620","base":<path>,"path":<program folder>}, values copied without escaping.

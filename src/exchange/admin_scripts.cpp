@@ -1,11 +1,15 @@
 #include "exchange/admin_scripts.h"
 
 #include "platform/oem_text.h"
+#include "platform/program_file.h"
 
 namespace vorel {
 namespace {
 
 constexpr std::string_view kCrLf = "\r\n";
+constexpr std::string_view kDefaultServiceName = "VorelService";
+// Long enough for the next request, which carries the script's answer, to reach the portal first.
+constexpr int kAnswerDelaySeconds = 5;
 
 // The folder as a single-quoted shell word.
 std::string ShellQuoted(std::string_view text) {
@@ -60,39 +64,52 @@ std::string WindowsRestartScript(std::string_view serviceName) {
   return s;
 }
 
-std::string PosixUpdateScript(std::string_view programFolder, std::string_view serviceName) {
+std::string PosixUpdateScript(std::string_view programFolder, std::string_view newProgramName,
+                              std::string_view unitName) {
   const std::string folder(programFolder);
-  const std::string oldProgram = ShellQuoted(folder + "vorel_service");
-  const std::string newProgram = ShellQuoted(folder + "vorel_servicenew");
+  const std::string unit = ShellQuoted(unitName);
   std::string s = "#!/bin/sh\n";
-  s += "cd " + ShellQuoted(folder) + "\n";
-  s += "systemctl stop " + std::string(serviceName) + "\n";
-  s += "sleep 10\n";
-  s += "rm -f " + oldProgram + "\n";
-  s += "mv " + newProgram + " " + oldProgram + "\n";
-  s += "chmod +x " + oldProgram + "\n";
-  s += "systemctl start " + std::string(serviceName) + "\n";
+  s += "sleep " + std::to_string(kAnswerDelaySeconds) + "\n";
+  s += "systemctl stop " + unit + "\n";
+  s += "mv -f " + ShellQuoted(folder + std::string(newProgramName)) + " " +
+       ShellQuoted(folder + std::string(ProgramFileName())) + "\n";
+  s += "systemctl start " + unit + "\n";
   return s;
 }
 
-std::string PosixRestartScript(std::string_view serviceName) {
+std::string PosixRestartScript(std::string_view unitName) {
+  const std::string unit = ShellQuoted(unitName);
   std::string s = "#!/bin/sh\n";
-  s += "systemctl stop " + std::string(serviceName) + "\n";
-  s += "systemctl start " + std::string(serviceName) + "\n";
+  s += "sleep " + std::to_string(kAnswerDelaySeconds) + "\n";
+  s += "systemctl stop " + unit + "\n";
+  s += "systemctl start " + unit + "\n";
   return s;
+}
+
+std::string InstanceSuffix(std::string_view unitName) {
+  std::string_view stem = unitName;
+  if (stem.ends_with(".service")) stem.remove_suffix(std::string_view(".service").size());
+  std::string_view rest = stem;
+  if (rest.starts_with(kDefaultServiceName)) {
+    rest.remove_prefix(kDefaultServiceName.size());
+    if (rest.empty() || rest.front() == '@') return std::string(rest);
+  }
+  return "-" + std::string(stem);
 }
 
 AdminScripts ScriptsForThisPlatform(std::string_view programFolder, std::string_view stateStoreFolder,
-                                    std::string_view serviceName) {
+                                    std::string_view unitName) {
 #ifdef _WIN32
-  return {"serv.bat", "c:\\serv.bat", WindowsUpdateScript(programFolder, serviceName),
-          WindowsRestartScript(serviceName)};
+  return {"serv.bat", "c:\\serv.bat", std::string(NewProgramFileName()),
+          WindowsUpdateScript(programFolder, unitName), WindowsRestartScript(unitName)};
 #else
+  const std::string suffix = InstanceSuffix(unitName);
   std::string restartPath(stateStoreFolder);
   if (restartPath.empty() || restartPath.back() != '/') restartPath += '/';
-  restartPath += "serv.sh";
-  return {"serv.sh", restartPath, PosixUpdateScript(programFolder, serviceName),
-          PosixRestartScript(serviceName)};
+  restartPath += "serv" + suffix + ".sh";
+  const std::string newProgram = std::string(NewProgramFileName()) + suffix;
+  return {"serv" + suffix + ".sh", restartPath, newProgram,
+          PosixUpdateScript(programFolder, newProgram, unitName), PosixRestartScript(unitName)};
 #endif
 }
 

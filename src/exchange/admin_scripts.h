@@ -16,18 +16,26 @@ std::string WindowsUpdateScript(std::string_view programFolder, std::string_view
 // Windows c:\serv.bat of the restart: stop and start, no pause.
 std::string WindowsRestartScript(std::string_view serviceName);
 
-// The POSIX equivalents, run by /bin/sh: stop the unit through systemd, swap the program files, start again.
-std::string PosixUpdateScript(std::string_view programFolder, std::string_view serviceName);
-std::string PosixRestartScript(std::string_view serviceName);
+// The POSIX equivalents, run by /bin/sh: wait until the answer has gone to the portal with the next
+// request, stop the unit through systemd, put the new program in place of the old one with one rename (so
+// the folder never lacks a whole program), start the unit again.
+std::string PosixUpdateScript(std::string_view programFolder, std::string_view newProgramName,
+                              std::string_view unitName);
+std::string PosixRestartScript(std::string_view unitName);
 
-// The scripts of the platform the service was built for.
+// What tells the files of one unit from those of another where several share a folder (POSIX): empty for
+// the service's own name, "@NAME" for an instance VorelService@NAME, otherwise "-" and the unit's name.
+std::string InstanceSuffix(std::string_view unitName);
+
+// The scripts of the platform the service was built for, for the unit `unitName`.
 struct AdminScripts {
   std::string updateScriptName;   // created in the program folder
   std::string restartScriptPath;  // absolute path
+  std::string newProgramName;     // the downloaded program, in the program folder
   std::string updateScript;
   std::string restartScript;
 };
 AdminScripts ScriptsForThisPlatform(std::string_view programFolder, std::string_view stateStoreFolder,
-                                    std::string_view serviceName);
+                                    std::string_view unitName);
 
 }  // namespace vorel

@@ -28,6 +28,11 @@ struct ServiceHandlers {
 // stop, 1 when the start failed (after reporting "Service failed on start: " + message).
 int RunServiceHost(const ServiceIdentity& identity, const ServiceHandlers& handlers);
 
+// The name of the unit this process runs under, which the restart and update scripts stop and start.
+// POSIX: $VOREL_UNIT (the unit file passes its own name, "%n") when it is a plausible unit name, else the
+// identity's name; Windows: the identity's name.
+std::string ServiceUnitName(const ServiceIdentity& identity);
+
 // Writes "Service failed on <phase>: <message>" (message in Windows-1251) where the platform keeps the
 // failures of services (POSIX: standard error and syslog; Windows: the event log).
 void ReportServiceFailure(const ServiceIdentity& identity, std::string_view phase, std::string_view message);

@@ -34,6 +34,7 @@ struct ServiceExchangeParts {
   std::string programFolder;
   std::string stateStoreFolder;
   MainLoopHooks hooks;
+  std::string unitName;  // the unit the restart and update scripts stop and start
 };
 
 class ServiceExchange {

@@ -112,7 +112,8 @@ void TVorelService::RunMainLoop() {
   exchangeRun_.reset();
   exchangeRun_ = std::make_unique<ServiceExchange>(ServiceExchangeParts{
       exchange, logger(), stateStore(), settings, *Client, ADO, SQL, *clock_, environment_.regional, stopFlag,
-      portalHost_, updateHost_, environment_.programFolder(), StateStoreFolder(), report_.Hooks()});
+      portalHost_, updateHost_, environment_.programFolder(), StateStoreFolder(), report_.Hooks(),
+      ServiceUnitName(VorelServiceIdentity())});
   exchangeRun_->RunMainLoop();
 }
 

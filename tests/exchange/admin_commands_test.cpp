@@ -13,6 +13,7 @@
 #include "platform/code_page.h"
 #include "platform/http_client_factory.h"
 #include "support/local_http_server.h"
+#include "support/temp_folder.h"
 
 namespace vorel {
 namespace {
@@ -106,14 +107,51 @@ TEST_F(AdminTest, UpdateSavesProgramWritesScriptAndStartsIt) {
   http_.body = ElfImage(100001);
   EXPECT_EQ(AdminUpdate(ctx), "start load file create load... Size:100001");
   EXPECT_EQ(ReadFile(dir_ / "prog" / "vorel_servicenew"), http_.body);
+  // Runnable as it lies, so that the script's one rename puts a working program in place.
+  EXPECT_EQ(fs::status(dir_ / "prog" / "vorel_servicenew").permissions() & fs::perms::all,
+            fs::perms::owner_all | fs::perms::group_read | fs::perms::group_exec | fs::perms::others_read |
+                fs::perms::others_exec);
   const std::string script = ReadFile(dir_ / "prog" / "serv.sh");
-  EXPECT_EQ(script, PosixUpdateScript(ctx.programFolder, "VorelService"));
+  EXPECT_EQ(script, PosixUpdateScript(ctx.programFolder, "vorel_servicenew", "VorelService"));
   ASSERT_EQ(launcher_.started.size(), 1u);
   EXPECT_EQ(launcher_.started[0], ctx.programFolder + "serv.sh");
-  // A second run overwrites both files.
+  // A second run overwrites both files and leaves no temporary file behind.
   http_.body = ElfImage(150000);
   EXPECT_EQ(AdminUpdate(ctx), "start load file create load... Size:150000");
   EXPECT_EQ(fs::file_size(dir_ / "prog" / "vorel_servicenew"), 150000u);
+  EXPECT_EQ(std::distance(fs::directory_iterator(dir_ / "prog"), fs::directory_iterator()), 2);
+}
+
+// Instances of a template unit share the program folder and the state store folder: each has its own
+// scripts and download, and its scripts stop and start its own unit.
+TEST_F(AdminTest, InstancesNeverShareScriptsOrDownloads) {
+  AdminContext clinic2 = Context();
+  clinic2.serviceName = "VorelService@clinic2.service";
+  AdminContext main = Context();
+  main.serviceName = "VorelService.service";
+  http_.body = ElfImage(100001);
+  EXPECT_EQ(AdminUpdate(clinic2), "start load file create load... Size:100001");
+  EXPECT_EQ(AdminRestart(clinic2), "restart... " + (dir_ / "state" / "serv@clinic2.sh").string());
+  EXPECT_EQ(ReadFile(dir_ / "prog" / "serv@clinic2.sh"),
+            PosixUpdateScript(clinic2.programFolder, "vorel_servicenew@clinic2", clinic2.serviceName));
+  EXPECT_NE(
+      ReadFile(dir_ / "state" / "serv@clinic2.sh").find("systemctl stop 'VorelService@clinic2.service'"),
+      std::string::npos);
+  EXPECT_EQ(AdminRestart(main), "restart... " + (dir_ / "state" / "serv.sh").string());
+  EXPECT_TRUE(fs::exists(dir_ / "prog" / "vorel_servicenew@clinic2"));
+  EXPECT_FALSE(fs::exists(dir_ / "prog" / "vorel_servicenew"));
+}
+
+TEST(AdminScripts, InstanceSuffixOfUnitNames) {
+  const std::pair<const char*, const char*> cases[] = {
+      {"VorelService", ""},
+      {"VorelService.service", ""},
+      {"VorelService@clinic2.service", "@clinic2"},
+      {"VorelService@a\\x2db", "@a\\x2db"},
+      {"vorel.service", "-vorel"},
+      {"VorelServiceX.service", "-VorelServiceX"},
+  };
+  for (const auto& [unit, suffix] : cases) EXPECT_EQ(InstanceSuffix(unit), suffix) << unit;
 }
 
 TEST_F(AdminTest, UpdateFailureTexts) {
@@ -131,13 +169,22 @@ TEST_F(AdminTest, UpdateFailureTexts) {
   EXPECT_EQ(answer.rfind("start load  *Cannot create file \"", 0), 0u) << answer;
   EXPECT_NE(answer.find(" message: FileWriteError"), std::string::npos) << answer;
   EXPECT_TRUE(launcher_.started.empty());
+
+  // A save that fails halfway leaves an earlier download whole.
+  ctx.programFolder = (dir_ / "prog").string() + "/";
+  fs::permissions(dir_ / "prog", fs::perms::owner_all);
+  std::ofstream(dir_ / "prog" / "vorel_servicenew") << "earlier download";
+  fs::create_directory(dir_ / "prog" / "vorel_servicenew.part");
+  EXPECT_NE(AdminUpdate(ctx).find(" message: FileWriteError"), std::string::npos);
+  EXPECT_EQ(ReadFile(dir_ / "prog" / "vorel_servicenew"), "earlier download");
+  EXPECT_TRUE(launcher_.started.empty());
 }
 
 TEST_F(AdminTest, RestartWritesScriptBesideStateStore) {
   AdminContext ctx = Context();
   const std::string path = (dir_ / "state" / "serv.sh").string();
   EXPECT_EQ(AdminRestart(ctx), "restart... " + path);
-  EXPECT_EQ(ReadFile(path), "#!/bin/sh\nsystemctl stop VorelService\nsystemctl start VorelService\n");
+  EXPECT_EQ(ReadFile(path), PosixRestartScript("VorelService"));
   ASSERT_EQ(launcher_.started.size(), 1u);
   ctx.stateStoreFolder = (dir_ / "missing").string();
   const std::string answer = AdminRestart(ctx);
@@ -223,33 +270,60 @@ TEST(AdminScripts, WindowsScriptsForNetworkShareAndRestart) {
       "%systemroot%\\system32\\net stop VorelService\r\n%systemroot%\\system32\\net start VorelService\r\n");
 }
 
-TEST(AdminScripts, PosixUpdateScriptQuotesTheFolder) {
-  EXPECT_EQ(PosixUpdateScript("/opt/it's/", "VorelService"),
+// Both wait for the answer to leave with the next request; the update swaps the program with one rename.
+TEST(AdminScripts, PosixScriptsWaitThenStopSwapAndStartTheUnit) {
+  EXPECT_EQ(PosixUpdateScript("/opt/it's/", "vorel_servicenew@a", "VorelService@a.service"),
             "#!/bin/sh\n"
-            "cd '/opt/it'\\''s/'\n"
-            "systemctl stop VorelService\n"
-            "sleep 10\n"
-            "rm -f '/opt/it'\\''s/vorel_service'\n"
-            "mv '/opt/it'\\''s/vorel_servicenew' '/opt/it'\\''s/vorel_service'\n"
-            "chmod +x '/opt/it'\\''s/vorel_service'\n"
-            "systemctl start VorelService\n");
+            "sleep 5\n"
+            "systemctl stop 'VorelService@a.service'\n"
+            "mv -f '/opt/it'\\''s/vorel_servicenew@a' '/opt/it'\\''s/vorel_service'\n"
+            "systemctl start 'VorelService@a.service'\n");
+  EXPECT_EQ(PosixRestartScript("VorelService"),
+            "#!/bin/sh\nsleep 5\nsystemctl stop 'VorelService'\nsystemctl start 'VorelService'\n");
+}
+
+bool AppearsWithin(const fs::path& file, std::chrono::milliseconds limit) {
+  const auto until = std::chrono::steady_clock::now() + limit;
+  while (!fs::exists(file) && std::chrono::steady_clock::now() < until) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(20));
+  }
+  return fs::exists(file);
 }
 
 TEST(SystemProcessLauncher, StartsScriptWithoutWaitingForIt) {
-  const fs::path dir = fs::temp_directory_path() / ("launch_" + std::to_string(getpid()));
-  fs::create_directories(dir);
+  testing::TempFolder dir;
   const fs::path marker = dir / "done";
-  const fs::path script = dir / "slow.sh";
-  std::ofstream(script) << "sleep 2\necho ran > '" << marker.string() << "'\n";
-  SystemProcessLauncher launcher;
+  std::ofstream(dir / "slow.sh") << "sleep 2\necho ran > '" << marker.string() << "'\n";
+  SystemProcessLauncher launcher({.systemdRunning = false});
   const auto start = std::chrono::steady_clock::now();
-  launcher.StartDetached(script.string());
+  launcher.StartDetached(dir / "slow.sh");
   EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(1));
   EXPECT_FALSE(fs::exists(marker));
-  for (int i = 0; i < 100 && !fs::exists(marker); ++i)
-    std::this_thread::sleep_for(std::chrono::milliseconds(50));
-  EXPECT_TRUE(fs::exists(marker));
-  fs::remove_all(dir);
+  EXPECT_TRUE(AppearsWithin(marker, std::chrono::seconds(5)));
+}
+
+// Where systemd runs, the script becomes a transient unit; when systemd-run fails or is missing, the script
+// still starts, detached.
+TEST(SystemProcessLauncher, HandsScriptToSystemdRunAndFallsBackWhenItFails) {
+  testing::TempFolder dir;
+  const fs::path marker = dir / "ran";
+  std::ofstream(dir / "script.sh") << "echo ran > '" << marker.string() << "'\n";
+  for (const int status : {0, 1}) {
+    std::ofstream(dir / "systemd-run")
+        << "#!/bin/sh\necho \"$*\" > '" << (dir / "args") << "'\nexit " << status << "\n";
+    fs::permissions(dir / "systemd-run", fs::perms::owner_all);
+    SystemProcessLauncher({.systemdRunning = true, .systemdRun = dir / "systemd-run"})
+        .StartDetached(dir / "script.sh");
+    EXPECT_EQ(testing::TempFolder::ReadFile(dir / "args"),
+              "--no-block --collect --quiet --no-ask-password --description=Vorel service script " +
+                  (dir / "script.sh") + " /bin/sh " + (dir / "script.sh") + "\n");
+    EXPECT_EQ(AppearsWithin(marker, std::chrono::milliseconds(status == 0 ? 300 : 5000)), status != 0)
+        << "systemd-run exit status " << status;
+  }
+  fs::remove(marker);
+  SystemProcessLauncher({.systemdRunning = true, .systemdRun = dir / "missing"})
+      .StartDetached(dir / "script.sh");
+  EXPECT_TRUE(AppearsWithin(marker, std::chrono::seconds(5)));
 }
 
 }  // namespace

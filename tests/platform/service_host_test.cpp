@@ -87,5 +87,22 @@ TEST(ServiceHost, FailedMainThreadStillStopsTheService) {
   EXPECT_EQ(events[1], "stop");
 }
 
+// The unit passes its own name; anything that is not a unit name falls back to the service's name.
+TEST(ServiceHost, UnitNameComesFromTheEnvironment) {
+  const std::pair<const char*, std::string> cases[] = {
+      {"VorelService@clinic2.service", "VorelService@clinic2.service"},
+      {"VorelService@a\\x2db.service", "VorelService@a\\x2db.service"},
+      {"", kIdentity.name},
+      {"x; rm -rf /", kIdentity.name},
+      {"a'b", kIdentity.name},
+  };
+  for (const auto& [value, expected] : cases) {
+    setenv("VOREL_UNIT", value, 1);
+    EXPECT_EQ(ServiceUnitName(kIdentity), expected) << value;
+  }
+  unsetenv("VOREL_UNIT");
+  EXPECT_EQ(ServiceUnitName(kIdentity), kIdentity.name);
+}
+
 }  // namespace
 }  // namespace vorel

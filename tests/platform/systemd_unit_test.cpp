@@ -62,6 +62,7 @@ TEST_F(SystemdUnitTest, UnitTextNamesTheProgramTheStoreAndTheRestartRule) {
             "Type=simple\n"
             "ExecStart=\"/opt/vorel/vorel_service\"\n"
             "Environment=\"VOREL_STATE=/var/lib/vorel_service/state.db\"\n"
+            "Environment=VOREL_UNIT=%n\n"
             "Restart=on-failure\n"
             "RestartSec=10\n"
             "\n[Install]\n"

@@ -1,21 +1,25 @@
 // vorel_portal: a stand-in for the booking portal on 127.0.0.1, for the demo, the tests and by hand.
 //
-//   vorel_portal [--port N] [--hold-ms N] [--idle-reply TEXT] [--columns TEXT] [--queue LINE]... [--quiet]
+//   vorel_portal [--port N] [--hold-ms N] [--idle-reply TEXT] [--columns TEXT] [--queue LINE]...
+//                [--update-file PATH] [--quiet]
 //
 // Answers the service's requests on /medic/server.php with the queued reply lines (after holding a request
 // up to --hold-ms for one to be queued, the idle reply "1"), serves the column list on
-// /medic/online_config.php, and shows on / what the clinic has published. Reply lines (UTF-8) are queued from
-// --queue, from stdin (one a line), from the page, or by POST /api/command, which waits for the answer and
-// returns it; GET /api/stats counts requests and published rows, GET /api/requests lists the latest requests.
-// A line whose first field is a command word gets a session token of its own ("s1", "s2", ...). Prints
-// "PORTAL_URL=http://127.0.0.1:<port>/" first, then one transcript line per request.
+// /medic/online_config.php, the file of --update-file (read at each download) as the update server's
+// /upload/vorel_service.zip, and shows on / what the clinic has published. Reply lines (UTF-8) are queued
+// from --queue, from stdin (one a line), from the page, or by POST /api/command, which waits for the answer
+// and returns it; GET /api/stats counts requests and published rows, GET /api/requests lists the latest
+// requests. A line whose first field is a command word gets a session token of its own ("s1", "s2", ...).
+// Prints "PORTAL_URL=http://127.0.0.1:<port>/" first, then one transcript line per request.
 #include <httplib.h>
 #include <signal.h>
 
 #include <charconv>
 #include <cstdio>
 #include <cstring>
+#include <fstream>
 #include <iostream>
+#include <iterator>
 #include <string>
 #include <thread>
 #include <vector>
@@ -38,18 +42,21 @@ struct Options {
   std::string idleReply = "1";
   std::string columns{kDefaultPatientColumnList};
   std::vector<std::string> queue;
+  std::string updateFile;
   bool quiet = false;
 };
 
 constexpr const char* kUsage =
     "Usage: vorel_portal [--port N] [--hold-ms N] [--idle-reply TEXT] [--columns TEXT] [--queue LINE]...\n"
-    "                    [--quiet]\n"
+    "                    [--update-file PATH] [--quiet]\n"
     "Plays the booking portal on 127.0.0.1 for the service, the demo and the tests.\n"
     "  --port N           listen on port N (default: any free port; the first line printed names it)\n"
     "  --hold-ms N        hold a request up to N ms for a reply line to be queued (default 2000)\n"
     "  --idle-reply TEXT  the reply when nothing is queued (default \"1\")\n"
     "  --columns TEXT     the patient column list served on /medic/online_config.php\n"
     "  --queue LINE       queue a reply line (UTF-8); may be given several times\n"
+    "  --update-file PATH serve PATH (read at each download) as the update server's "
+    "/upload/vorel_service.zip\n"
     "  --quiet            print no transcript line per request\n"
     "  --help             this text\n"
     "Reply lines also come from standard input (one a line), from the page on / and from\n"
@@ -83,6 +90,8 @@ Parsed ParseOptions(int argc, char** argv, Options& o) {
       o.idleReply = Utf8ToAnsi(argv[++i]);
     } else if (arg == "--columns" && hasValue) {
       o.columns = argv[++i];
+    } else if (arg == "--update-file" && hasValue) {
+      o.updateFile = argv[++i];
     } else if (arg == "--queue" && hasValue) {
       o.queue.push_back(Utf8ToAnsi(argv[++i]));
     } else {
@@ -170,6 +179,15 @@ int main(int argc, char** argv) {
                 ReadFields(req, reader);
                 res.set_content(options.columns, "text/html");
               });
+  // The update server: the file as it is now, so a test can swap it between two updates.
+  server.Get("/upload/vorel_service.zip", [&](const httplib::Request&, httplib::Response& res) {
+    std::ifstream in(options.updateFile, std::ios::binary);
+    if (options.updateFile.empty() || !in) {
+      res.status = 404;
+      return;
+    }
+    res.set_content(std::string(std::istreambuf_iterator<char>(in), {}), "application/zip");
+  });
   server.Get("/", [&](const httplib::Request& req, httplib::Response& res) {
     PageView view;
     if (req.has_param("from")) {

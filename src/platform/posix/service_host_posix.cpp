@@ -4,6 +4,8 @@
 
 #include <atomic>
 #include <cstdio>
+#include <cstdlib>
+#include <cstring>
 #include <exception>
 #include <thread>
 
@@ -12,6 +14,18 @@
 #include "platform/service_host.h"
 
 namespace vorel {
+
+std::string ServiceUnitName(const ServiceIdentity& identity) {
+  // systemd's unit name characters only: the name goes into scripts and file names.
+  const char* unit = std::getenv("VOREL_UNIT");
+  if (unit == nullptr || *unit == '\0' || std::strlen(unit) > 255) return identity.name;
+  for (const char* c = unit; *c != '\0'; ++c) {
+    if (std::strchr("abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ0123456789:-_.@\\", *c) == nullptr) {
+      return identity.name;
+    }
+  }
+  return unit;
+}
 
 void ReportServiceFailure(const ServiceIdentity& identity, std::string_view phase, std::string_view message) {
   const std::string text = "Service failed on " + std::string(phase) + ": " + AnsiToUtf8(message);

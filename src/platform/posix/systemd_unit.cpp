@@ -1,9 +1,7 @@
 #include "platform/posix/systemd_unit.h"
 
 #include <fcntl.h>
-#include <spawn.h>
 #include <sys/stat.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -13,11 +11,10 @@
 #include <vector>
 
 #include "platform/code_page.h"
+#include "platform/posix/run_program.h"
 #include "platform/program_location.h"
 #include "platform/service_registration.h"
 #include "platform/state_store_factory.h"
-
-extern char** environ;
 
 namespace vorel {
 namespace {
@@ -49,53 +46,9 @@ std::string Quoted(std::string_view text) {
   return out + "\"";
 }
 
-// The last line a program wrote, where the reason of a failure usually stands.
-std::string LastLine(std::string output) {
-  while (!output.empty() && (output.back() == '\n' || output.back() == '\r')) output.pop_back();
-  const std::size_t cut = output.find_last_of('\n');
-  return cut == std::string::npos ? output : output.substr(cut + 1);
-}
-
-// Runs systemctl with its output captured, so that a failure is reported with systemctl's own reason.
 void RunSystemctl(const SystemdUnitOptions& options, std::vector<std::string> args) {
   args.insert(args.begin(), options.systemctl);
-  std::vector<char*> argv;
-  for (auto& a : args) argv.push_back(a.data());
-  argv.push_back(nullptr);
-  std::string command;
-  for (std::size_t i = 0; i < args.size(); ++i) command += (i ? " " : "") + args[i];
-
-  int pipeEnds[2];
-  if (::pipe2(pipeEnds, O_CLOEXEC) != 0) throw Error("Cannot run " + command + ": " + std::strerror(errno));
-  posix_spawn_file_actions_t actions;
-  posix_spawn_file_actions_init(&actions);
-  posix_spawn_file_actions_adddup2(&actions, pipeEnds[1], STDOUT_FILENO);
-  posix_spawn_file_actions_adddup2(&actions, pipeEnds[1], STDERR_FILENO);
-  pid_t pid = 0;
-  const int rc = posix_spawnp(&pid, argv[0], &actions, nullptr, argv.data(), environ);
-  posix_spawn_file_actions_destroy(&actions);
-  ::close(pipeEnds[1]);
-  std::string output;
-  char buffer[512];
-  for (ssize_t n; (n = ::read(pipeEnds[0], buffer, sizeof buffer)) != 0;) {
-    if (n > 0) {
-      output.append(buffer, static_cast<std::size_t>(n));
-    } else if (errno != EINTR) {
-      break;
-    }
-  }
-  ::close(pipeEnds[0]);
-  if (rc != 0) throw Error("Cannot run " + command + ": " + std::strerror(rc));
-  int status = 0;
-  while (waitpid(pid, &status, 0) < 0) {
-    if (errno != EINTR) throw Error("Cannot wait for " + command + ": " + std::strerror(errno));
-  }
-  if (!WIFEXITED(status) || WEXITSTATUS(status) != 0) {
-    const std::string reason = LastLine(output);
-    throw Error(command + " failed with status " +
-                std::to_string(WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status)) +
-                (reason.empty() ? "" : ": " + reason));
-  }
+  RunProgram(std::move(args));
 }
 
 void WriteUnitFile(const std::string& path, const std::string& text) {
@@ -129,8 +82,7 @@ SystemdUnitOptions SystemdUnitOptionsFromEnvironment() {
   options.unitFolder = EnvOr("VOREL_UNIT_DIR", "/etc/systemd/system");
   options.programPath = ProgramPath();
   options.stateLocation = StateStoreLocation();
-  std::error_code ec;
-  options.systemdRunning = fs::is_directory("/run/systemd/system", ec);
+  options.systemdRunning = SystemdIsRunning();
   options.systemctl = EnvOr("VOREL_SYSTEMCTL", "systemctl");
   return options;
 }
@@ -149,6 +101,8 @@ std::string SystemdUnitText(const ServiceIdentity& identity, const SystemdUnitOp
   text += "Type=simple\n";
   text += "ExecStart=" + Quoted(options.programPath) + "\n";
   text += "Environment=" + Quoted("VOREL_STATE=" + options.stateLocation) + "\n";
+  // The unit's own name, which the restart and update scripts stop and start.
+  text += "Environment=VOREL_UNIT=%n\n";
   text += "Restart=on-failure\n";
   text += "RestartSec=10\n";
   text += "\n[Install]\n";

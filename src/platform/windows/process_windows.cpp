@@ -6,6 +6,8 @@
 
 namespace vorel {
 
+SystemProcessLauncher::SystemProcessLauncher() = default;
+
 void SystemProcessLauncher::StartDetached(const std::string& scriptPath) {
   // The command processor runs the script; /s /c with the path in quotes keeps folders with blanks whole.
   char systemFolder[MAX_PATH] = {};

@@ -112,4 +112,8 @@ int RunServiceHost(const ServiceIdentity& identity, const ServiceHandlers& handl
   return host.control->startFailed() || mainFailed ? 1 : 0;
 }
 
+std::string ServiceUnitName(const ServiceIdentity& identity) {
+  return identity.name;
+}
+
 }  // namespace vorel
