@@ -26,6 +26,11 @@ class Reports {
     std::unique_lock lock(mutex_);
     changed_.wait(lock, [&] { return std::find(states_.begin(), states_.end(), state) != states_.end(); });
   }
+  void Clear() {
+    std::lock_guard lock(mutex_);
+    states_.clear();
+    exitCodes_.clear();
+  }
   std::vector<DWORD> states() {
     std::lock_guard lock(mutex_);
     return states_;
@@ -95,24 +100,37 @@ TEST_F(ServiceControlTest, ShutdownEndsTheControlThreadWithoutTheStopHandler) {
                                                   SERVICE_STOP_PENDING, SERVICE_STOPPED}));
 }
 
-TEST_F(ServiceControlTest, PauseSuspendsTheControlThreadUntilContinue) {
-  ServiceControl& control = Make();
-  RunInThread();
-  reports.WaitFor(SERVICE_RUNNING);
-  control.Control(SERVICE_CONTROL_PAUSE);
-  reports.WaitFor(SERVICE_PAUSED);
-  // A stop while paused waits for the continue; an interrogation is answered at once with the paused state.
-  control.Control(SERVICE_CONTROL_STOP);
-  control.Control(SERVICE_CONTROL_INTERROGATE);
-  EXPECT_EQ(control.state(), static_cast<DWORD>(SERVICE_PAUSED));
-  EXPECT_EQ(stops, 0);
-  control.Control(SERVICE_CONTROL_CONTINUE);
-  Join();
-  EXPECT_EQ(stops, 1);
-  EXPECT_EQ(reports.states(),
-            (std::vector<DWORD>{SERVICE_START_PENDING, SERVICE_RUNNING, SERVICE_PAUSE_PENDING, SERVICE_PAUSED,
-                                SERVICE_PAUSED, SERVICE_CONTINUE_PENDING, SERVICE_RUNNING,
-                                SERVICE_STOP_PENDING, SERVICE_STOPPED}));
+// A paused service continues on CONTINUE, and a STOP or SHUTDOWN ends it without one (`net stop` of a
+// paused service must not hang); a second PAUSE changes nothing.
+TEST_F(ServiceControlTest, PausedServiceContinuesOrStops) {
+  constexpr DWORD kBegin[] = {SERVICE_START_PENDING, SERVICE_RUNNING, SERVICE_PAUSE_PENDING, SERVICE_PAUSED};
+  const struct {
+    std::vector<DWORD> requests;
+    std::vector<DWORD> laterStates;
+    int stops;
+  } cases[] = {
+      {{SERVICE_CONTROL_PAUSE, SERVICE_CONTROL_CONTINUE, SERVICE_CONTROL_STOP},
+       {SERVICE_CONTINUE_PENDING, SERVICE_RUNNING, SERVICE_STOP_PENDING, SERVICE_STOPPED},
+       1},
+      {{SERVICE_CONTROL_STOP}, {SERVICE_STOP_PENDING, SERVICE_STOPPED}, 1},
+      {{SERVICE_CONTROL_SHUTDOWN}, {SERVICE_STOP_PENDING, SERVICE_STOPPED}, 0},
+  };
+  for (const auto& c : cases) {
+    reports.Clear();
+    stops = 0;
+    ServiceControl& control = Make();
+    RunInThread();
+    reports.WaitFor(SERVICE_RUNNING);
+    control.Control(SERVICE_CONTROL_PAUSE);
+    reports.WaitFor(SERVICE_PAUSED);
+    EXPECT_EQ(control.state(), static_cast<DWORD>(SERVICE_PAUSED));
+    for (DWORD request : c.requests) control.Control(request);
+    Join();
+    std::vector<DWORD> expected(std::begin(kBegin), std::end(kBegin));
+    expected.insert(expected.end(), c.laterStates.begin(), c.laterStates.end());
+    EXPECT_EQ(reports.states(), expected) << "after request " << c.requests.front();
+    EXPECT_EQ(stops, c.stops) << "after request " << c.requests.front();
+  }
 }
 
 TEST_F(ServiceControlTest, UnknownRequestsAreRefused) {

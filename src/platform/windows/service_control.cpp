@@ -1,6 +1,5 @@
 #include "platform/windows/service_control.h"
 
-#include <algorithm>
 #include <exception>
 
 #include "platform/error.h"
@@ -43,18 +42,12 @@ void ServiceControl::Enter(DWORD state, DWORD exitCode) {
   report_(state, exitCode);
 }
 
-DWORD ServiceControl::Next(bool paused) {
+DWORD ServiceControl::Next() {
   std::unique_lock lock(mutex_);
-  for (;;) {
-    auto it = paused ? std::find(requests_.begin(), requests_.end(), DWORD{SERVICE_CONTROL_CONTINUE})
-                     : requests_.begin();
-    if (it != requests_.end()) {
-      const DWORD code = *it;
-      requests_.erase(it);
-      return code;
-    }
-    wake_.wait(lock);
-  }
+  wake_.wait(lock, [this] { return !requests_.empty(); });
+  const DWORD code = requests_.front();
+  requests_.pop_front();
+  return code;
 }
 
 void ServiceControl::Run() {
@@ -73,7 +66,7 @@ void ServiceControl::Run() {
   Enter(SERVICE_RUNNING);
   bool paused = false;
   for (;;) {
-    const DWORD code = Next(paused);
+    const DWORD code = Next();
     switch (code) {
       case SERVICE_CONTROL_STOP:
         Enter(SERVICE_STOP_PENDING);

@@ -27,9 +27,10 @@ class ServiceControl {
   DWORD Control(DWORD code);
 
   // Control thread. Runs `start` (a failure is reported as "Service failed on start: ..." and the service
-  // stops), then serves the requests until STOP (which runs `stop`) or SHUTDOWN (which does not). PAUSE
-  // suspends only this thread until CONTINUE: the work of the main thread goes on, and requests that come
-  // meanwhile wait their turn. Returns once SERVICE_STOPPED has been reported.
+  // stops), then serves the requests in order until STOP (which runs `stop`) or SHUTDOWN (which does not).
+  // PAUSE only reports the paused state until CONTINUE: the work of the main thread goes on, and a STOP
+  // or SHUTDOWN ends a paused service as it ends a running one. Returns once SERVICE_STOPPED has been
+  // reported.
   void Run();
 
   bool startFailed() const;
@@ -37,8 +38,8 @@ class ServiceControl {
 
  private:
   void Enter(DWORD state, DWORD exitCode = NO_ERROR);
-  // Waits for the next request; while paused, only for CONTINUE.
-  DWORD Next(bool paused);
+  // Waits for the next request.
+  DWORD Next();
 
   ServiceIdentity identity_;
   ServiceHandlers handlers_;
