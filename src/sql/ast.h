@@ -16,14 +16,7 @@ namespace vorel::sql {
 
 struct FunctionInfo;
 
-// Shapes of predicates that binding recognises and evaluation answers straight from the record bytes.
-enum class FastForm : uint8_t {
-  kNone,
-  kDateCompare,    // date field <op> constant date: compares the stored yyyymmdd text
-  kNumberCompare,  // numeric field <op> constant number
-  kBlankCompare,   // [TRIM|RTRIM|LTRIM|ALLTRIM(] character field [)] =, <>, == blank constant
-  kContains,       // character field LIKE '%text%' where no other character weighs as one of text's
-};
+struct StoredTest;
 
 enum class ExprKind : uint8_t {
   kLiteral,
@@ -93,12 +86,8 @@ struct Expr {
   Value constantValue;
   std::string constantText;
 
-  // A fast form: the field, the operator (field on the left) and the constant's bytes.
-  FastForm fast = FastForm::kNone;
-  Op fastOp = Op::kNone;
-  const dbf::Field* fastField = nullptr;
-  double fastNumber = 0;
-  std::string fastBytes;
+  // A predicate that the stored bytes of a record answer (stored_form.h); null for any other node.
+  std::shared_ptr<const StoredTest> stored;
 
   // Reused by evaluation for a text result.
   std::string scratch;

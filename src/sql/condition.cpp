@@ -1,51 +1,9 @@
 #include "sql/condition.h"
 
-#include <cstring>
-
+#include "sql/expression_internal.h"
 #include "sql/sql_errors.h"
 
 namespace vorel::sql {
-namespace {
-
-uint64_t LoadBigEndian8(const char* p) {
-  uint64_t v;
-  std::memcpy(&v, p, 8);
-  return __builtin_bswap64(v);
-}
-
-bool Holds(Op op, int c) {
-  switch (op) {
-    case Op::kEq:
-    case Op::kExactEq:
-      return c == 0;
-    case Op::kNe:
-      return c != 0;
-    case Op::kLt:
-      return c < 0;
-    case Op::kLe:
-      return c <= 0;
-    case Op::kGt:
-      return c > 0;
-    default:
-      return c >= 0;
-  }
-}
-
-bool AllBlank(const char* p, size_t n) {
-  constexpr uint64_t kBlanks = 0x2020202020202020ull;
-  size_t i = 0;
-  for (; i + 8 <= n; i += 8) {
-    uint64_t v;
-    std::memcpy(&v, p + i, sizeof v);
-    if (v != kBlanks) return false;
-  }
-  for (; i < n; ++i) {
-    if (p[i] != ' ') return false;
-  }
-  return true;
-}
-
-}  // namespace
 
 Condition::Condition(Expr* expr, const EvalEnv& env) : env_(&env) {
   if (!expr) return;
@@ -62,49 +20,60 @@ void Condition::ChooseGuard() {
   } else {
     candidates.push_back(root_);
   }
-  // Fast tests never fail, so evaluating the guard ahead of those before it changes nothing; a general test
-  // might, and no guard may skip it.
+  // Stored tests never fail, so testing the guard ahead of those before it changes nothing; a general test
+  // might, and no guard may skip it. A word of bytes other than blanks usually rules out the most records (a
+  // slot key, a policy number), then a date window, then a word of blanks (a free slot's empty name).
+  Guard word, blankWord, dates;
   for (uint32_t index : candidates) {
     const Node& n = nodes_[index];
-    if (n.kind <= Kind::kGeneral) return;
-    if ((n.kind != Kind::kDate && n.kind != Kind::kDateRange) || n.field->nullBit >= 0 ||
-        n.field->type != dbf::FieldType::kDate)
+    if (n.kind <= Kind::kGeneral) break;
+    if (n.kind == Kind::kStored) {
+      StoredWord w;
+      if (!NecessaryWord(*n.test, w)) continue;
+      Guard& g = w.value == (0x2020202020202020ull & w.mask) ? blankWord : word;
+      if (g.kind != Guard::Kind::kNone) continue;
+      g.kind = Guard::Kind::kWord;
+      g.offset = w.offset;
+      g.mask = w.mask;
+      g.value = w.value;
       continue;
+    }
+    if (dates.kind != Guard::Kind::kNone || n.field->nullable()) continue;
     constexpr uint64_t kMax = ~uint64_t{0};
-    Guard g;
-    g.field = n.field;
+    uint64_t low = 0, high = kMax;
     if (n.kind == Kind::kDateRange) {
-      g.low = n.date;
-      g.high = n.dateHigh;
+      low = n.date;
+      high = n.dateHigh;
     } else {
       switch (n.op) {
         case Op::kEq:
         case Op::kExactEq:
-          g.low = g.high = n.date;
+          low = high = n.date;
           break;
         case Op::kGe:
-          g.low = n.date;
-          g.high = kMax;
+          low = n.date;
           break;
         case Op::kGt:
-          if (n.date == kMax) continue;
-          g.low = n.date + 1;
-          g.high = kMax;
+          low = n.date + 1;
           break;
         case Op::kLe:
-          g.high = n.date;
+          high = n.date;
           break;
         case Op::kLt:
           if (n.date == 0) continue;
-          g.high = n.date - 1;
+          high = n.date - 1;
           break;
         default:
           continue;
       }
     }
-    guard_ = g;
-    return;
+    dates.kind = Guard::Kind::kDates;
+    dates.offset = n.field->offset;
+    dates.low = low;
+    dates.high = high;
+    dates.emptyAccepted = low <= kBlankDateKey && kBlankDateKey <= high;
   }
+  guard_ = word.kind != Guard::Kind::kNone ? word : dates.kind != Guard::Kind::kNone ? dates : blankWord;
 }
 
 uint32_t Condition::Add(Expr& e) {
@@ -124,33 +93,22 @@ uint32_t Condition::Add(Expr& e) {
     n.firstChild = static_cast<uint32_t>(children_.size());
     n.childCount = 1;
     children_.push_back(kid);
-  } else if (e.fast != FastForm::kNone) {
-    n.field = e.fastField;
-    n.op = e.fastOp;
-    n.negated = e.negated;
-    switch (e.fast) {
-      case FastForm::kDateCompare:
-        n.kind = Kind::kDate;
-        n.date = LoadBigEndian8(e.fastBytes.data());
-        break;
-      case FastForm::kNumberCompare:
-        n.kind = Kind::kNumber;
-        n.number = e.fastNumber;
-        if ((n.field->type == dbf::FieldType::kNumeric || n.field->type == dbf::FieldType::kFloat) &&
-            n.field->length <= 16) {
-          n.memoMask[0] = n.field->length >= 8 ? ~0ull : ~0ull >> (8 * (8 - n.field->length));
-          n.memoMask[1] = n.field->length <= 8 ? 0 : ~0ull >> (8 * (16 - n.field->length));
-        }
-        break;
-      case FastForm::kBlankCompare:
-        n.kind = Kind::kBlank;
-        break;
-      case FastForm::kContains:
-        n.kind = Kind::kContains;
-        n.bytes = e.fastBytes;
-        break;
-      case FastForm::kNone:
-        break;
+  } else if (e.stored) {
+    const StoredTest& t = *e.stored;
+    if (t.kind == StoredTest::Kind::kDate && !t.negated) {
+      n.kind = t.between ? Kind::kDateRange : Kind::kDate;
+      n.field = t.field;
+      n.op = t.op;
+      n.date = t.dateKey;
+      n.dateHigh = t.dateKeyHigh;
+    } else {
+      n.kind = Kind::kStored;
+      n.test = &t;
+      const uint32_t length = t.kind == StoredTest::Kind::kValue ? t.field->length : 0;
+      if (length > 0 && length <= 16) {
+        n.memoMask[0] = length >= 8 ? ~0ull : ~0ull >> (8 * (8 - length));
+        n.memoMask[1] = length <= 8 ? 0 : ~0ull >> (8 * (16 - length));
+      }
     }
   }
   nodes_.push_back(std::move(n));
@@ -167,14 +125,13 @@ void Condition::MergeDateRanges(std::vector<uint32_t>& kids) {
       if (j == i || upper.kind != Kind::kDate || upper.op != Op::kLe || upper.field != lower.field) continue;
       lower.kind = Kind::kDateRange;
       lower.dateHigh = upper.date;
-      lower.exprHigh = upper.expr;
       kids.erase(kids.begin() + static_cast<std::ptrdiff_t>(j));
       return;
     }
   }
 }
 
-Condition::Tri Condition::General(const Expr& expr, const RowContext& row) const {
+Tri Condition::General(const Expr& expr, const RowContext& row) const {
   Value v = Evaluate(const_cast<Expr&>(expr), row, *env_);
   if (v.isNull()) return Tri::kUnknown;
   if (v.kind != ValueKind::kLogical)
@@ -182,7 +139,7 @@ Condition::Tri Condition::General(const Expr& expr, const RowContext& row) const
   return v.logical ? Tri::kTrue : Tri::kFalse;
 }
 
-Condition::Tri Condition::Eval(uint32_t index, const RowContext& row) const {
+Tri Condition::Eval(uint32_t index, const RowContext& row) const {
   const Node& n = nodes_[index];
   switch (n.kind) {
     case Kind::kAnd:
@@ -210,65 +167,31 @@ Condition::Tri Condition::Eval(uint32_t index, const RowContext& row) const {
   }
 }
 
-inline __attribute__((always_inline)) Condition::Tri Condition::Leaf(const Node& n,
-                                                                     const RowContext& row) const {
+inline __attribute__((always_inline)) Tri Condition::Leaf(const Node& n, const RowContext& row) const {
+  if (n.kind == Kind::kStored) {
+    if (n.memoMask[0] == 0) return TestStored(*n.test, row.record, *env_);
+    // The result depends on the field's bytes alone once NULL is ruled out.
+    const dbf::Field& f = *n.test->field;
+    if (f.nullBit >= 0 && dbf::IsNull(f, row.record)) return Tri::kUnknown;
+    if (f.offset + 16 > row.record.size()) return TestStored(*n.test, row.record, *env_);
+    uint64_t a, b;
+    std::memcpy(&a, row.record.data() + f.offset, 8);
+    std::memcpy(&b, row.record.data() + f.offset + 8, 8);
+    a &= n.memoMask[0];
+    b &= n.memoMask[1];
+    if (n.memoValid && a == n.memoBytes[0] && b == n.memoBytes[1]) return n.memoResult;
+    const Tri t = TestStored(*n.test, row.record, *env_);
+    n.memoBytes[0] = a;
+    n.memoBytes[1] = b;
+    n.memoResult = t;
+    n.memoValid = true;
+    return t;
+  }
   const dbf::Field& f = *n.field;
   if (f.nullBit >= 0 && dbf::IsNull(f, row.record)) return Tri::kUnknown;
-  const char* p = row.record.data() + f.offset;
-  switch (n.kind) {
-    case Kind::kDate:
-    case Kind::kDateRange: {
-      uint64_t v;
-      std::memcpy(&v, p, 8);
-      constexpr uint64_t kHigh = 0xF0F0F0F0F0F0F0F0ull, kZeros = 0x3030303030303030ull;
-      constexpr uint64_t kBlanks = 0x2020202020202020ull;
-      // yyyymmdd digits order as the dates do, and the empty date (blanks) sorts first.
-      if (v != kBlanks && ((v & kHigh) != kZeros || ((v + 0x0606060606060606ull) & kHigh) != kZeros)) break;
-      const uint64_t key = __builtin_bswap64(v);
-      if (n.kind == Kind::kDateRange) return key >= n.date && key <= n.dateHigh ? Tri::kTrue : Tri::kFalse;
-      return Holds(n.op, key < n.date ? -1 : key > n.date ? 1 : 0) ? Tri::kTrue : Tri::kFalse;
-    }
-    case Kind::kNumber: {
-      // The result depends on the field's bytes alone (NULL was ruled out above).
-      const bool memo = n.memoMask[0] != 0 && f.offset + 16 <= row.record.size();
-      uint64_t a = 0, b = 0;
-      if (memo) {
-        std::memcpy(&a, p, 8);
-        std::memcpy(&b, p + 8, 8);
-        a &= n.memoMask[0];
-        b &= n.memoMask[1];
-        if (n.memoValid && a == n.memoBytes[0] && b == n.memoBytes[1]) return n.memoResult;
-      }
-      double v = dbf::DecodeNumber(f, row.record);
-      const Tri t = Holds(n.op, v < n.number ? -1 : v > n.number ? 1 : 0) ? Tri::kTrue : Tri::kFalse;
-      if (memo) {
-        n.memoBytes[0] = a;
-        n.memoBytes[1] = b;
-        n.memoResult = t;
-        n.memoValid = true;
-      }
-      return t;
-    }
-    case Kind::kBlank:
-      return AllBlank(p, f.length) == (n.op != Op::kNe) ? Tri::kTrue : Tri::kFalse;
-    case Kind::kContains: {
-      std::string_view text(p, f.length);
-      bool found = n.bytes.size() == 1 ? std::memchr(p, n.bytes[0], f.length) != nullptr
-                                       : text.find(n.bytes) != std::string_view::npos;
-      return found != n.negated ? Tri::kTrue : Tri::kFalse;
-    }
-    default:
-      break;
-  }
-  if (n.kind == Kind::kDateRange) {
-    // Unusual bytes: the two comparisons the range stands for, evaluated in full.
-    Tri lower = General(*n.expr, row);
-    if (lower == Tri::kFalse) return lower;
-    Tri upper = General(*n.exprHigh, row);
-    if (upper == Tri::kFalse) return upper;
-    return lower == Tri::kTrue && upper == Tri::kTrue ? Tri::kTrue : Tri::kUnknown;
-  }
-  return General(*n.expr, row);
+  const uint64_t key = StoredDateKey(row.record.data() + f.offset);
+  if (n.kind == Kind::kDateRange) return key >= n.date && key <= n.dateHigh ? Tri::kTrue : Tri::kFalse;
+  return detail::OrderHolds(n.op, key < n.date ? -1 : key > n.date ? 1 : 0) ? Tri::kTrue : Tri::kFalse;
 }
 
 }  // namespace vorel::sql

@@ -11,6 +11,7 @@ StatementOutcome RunStatement(std::string_view text, const ExecutionOptions& opt
   Statement statement = ParseStatement(text);
   EvalEnv env = MakeEvalEnv(options.collation, options.now, options.regional);
   env.ansi = options.ansi;
+  env.storedTests = options.storedTests;
   StatementOutcome outcome;
   std::visit(
       [&](auto& s) {

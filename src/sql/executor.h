@@ -23,6 +23,7 @@ struct ExecutionOptions {
   std::chrono::milliseconds lockWait{5000};  // longest wait for a record lock held by another program
   const Clock* clock = nullptr;              // header dates of written tables; nullptr = system clock
   IndexUse indexUse = IndexUse::kAuto;       // finding rows through a table's structural index
+  bool storedTests = true;                   // false: every condition through the general evaluation
 };
 
 struct StatementOutcome {

@@ -22,6 +22,8 @@ struct EvalEnv {
   int64_t today = 0;  // Julian day
   int64_t nowMs = 0;  // milliseconds since Julian day 0, whole seconds
   const RegionalSettings* regional = nullptr;
+  bool storedTests =
+      true;  // predicates answered from stored bytes where binding finds a form (stored_form.h)
 };
 
 // Builds an EvalEnv for the moment `now`.

@@ -35,21 +35,13 @@ Value ReadField(Expr& e, const RowContext& row) {
       return Value::Text(dbf::DecodeText(f, rec));
     case dbf::FieldType::kNumeric:
     case dbf::FieldType::kFloat:
-      return Value::Number(dbf::DecodeNumeric(f, rec).value);
     case dbf::FieldType::kInteger:
-      return Value::Number(dbf::DecodeInteger(f, rec));
     case dbf::FieldType::kDouble:
-      return Value::Number(dbf::DecodeDouble(f, rec));
     case dbf::FieldType::kCurrency:
-      return Value::Number(static_cast<double>(dbf::DecodeCurrency(f, rec)) / 10000.0);
     case dbf::FieldType::kDate:
-      return Value::Date(dbf::DecodeDate(f, rec).value_or(0));
-    case dbf::FieldType::kDateTime: {
-      auto t = dbf::DecodeDateTime(f, rec);
-      return Value::DateTime(t ? t->julianDay * kMillisecondsPerDay + t->milliseconds : 0);
-    }
+    case dbf::FieldType::kDateTime:
     case dbf::FieldType::kLogical:
-      return Value::Logical(dbf::DecodeLogical(f, rec).value_or(false));
+      return DecodeScalar(f, rec);
     default:  // memo kinds
       if (!row.table) {
         e.scratch.clear();
@@ -285,6 +277,10 @@ bool ContainsAggregate(const Expr& expr) {
 
 Value Evaluate(Expr& e, const RowContext& row, const EvalEnv& env) {
   if (e.constant) return e.constantValue;
+  if (e.stored) {
+    const Tri t = TestStored(*e.stored, row.record, env);
+    return t == Tri::kUnknown ? Value::Null() : Value::Logical(t == Tri::kTrue);
+  }
   switch (e.kind) {
     case ExprKind::kLiteral:
       return e.literal;
@@ -301,11 +297,6 @@ Value Evaluate(Expr& e, const RowContext& row, const EvalEnv& env) {
       return Value::Logical(!a.logical);
     }
     case ExprKind::kBinary: {
-      if (e.fast != FastForm::kNone) {
-        bool done;
-        Value v = EvaluateStored(e, row, env, done);
-        if (done) return v;
-      }
       if (e.op == Op::kAnd || e.op == Op::kOr) return Logic(e, row, env);
       Value a = Evaluate(*e.args[0], row, env);
       Value b = Evaluate(*e.args[1], row, env);
@@ -333,11 +324,6 @@ Value Evaluate(Expr& e, const RowContext& row, const EvalEnv& env) {
         throw InvalidStatementError("An aggregate function is not allowed here" + At(e.position));
       return row.aggregates[e.aggregateSlot];
     case ExprKind::kLike: {
-      if (e.fast != FastForm::kNone) {
-        bool done;
-        Value v = EvaluateStored(e, row, env, done);
-        if (done) return v;
-      }
       Value s = Evaluate(*e.args[0], row, env);
       Value p = Evaluate(*e.args[1], row, env);
       if (s.isNull() || p.isNull()) return Value::Null();

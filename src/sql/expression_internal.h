@@ -4,6 +4,7 @@
 #include <string>
 #include <string_view>
 
+#include "dbf/field_decode.h"
 #include "sql/ast.h"
 #include "sql/expression.h"
 #include "sql/sql_errors.h"
@@ -44,6 +45,29 @@ inline std::string_view TrimLeft(std::string_view s) {
   size_t i = 0;
   while (i < s.size() && s[i] == ' ') ++i;
   return s.substr(i);
+}
+
+// The value of a field that is neither text nor memo (and not NULL), as the general evaluation reads it.
+inline Value DecodeScalar(const dbf::Field& f, std::string_view rec) {
+  switch (f.type) {
+    case dbf::FieldType::kNumeric:
+    case dbf::FieldType::kFloat:
+      return Value::Number(dbf::DecodeNumeric(f, rec).value);
+    case dbf::FieldType::kInteger:
+      return Value::Number(dbf::DecodeInteger(f, rec));
+    case dbf::FieldType::kDouble:
+      return Value::Number(dbf::DecodeDouble(f, rec));
+    case dbf::FieldType::kCurrency:
+      return Value::Number(static_cast<double>(dbf::DecodeCurrency(f, rec)) / 10000.0);
+    case dbf::FieldType::kDate:
+      return Value::Date(dbf::DecodeDate(f, rec).value_or(0));
+    case dbf::FieldType::kDateTime: {
+      auto t = dbf::DecodeDateTime(f, rec);
+      return Value::DateTime(t ? t->julianDay * kMillisecondsPerDay + t->milliseconds : 0);
+    }
+    default:
+      return Value::Logical(dbf::DecodeLogical(f, rec).value_or(false));
+  }
 }
 
 // The value of the field a column node names, in the record.

@@ -62,7 +62,7 @@ std::vector<uint32_t> MatchingRecords(dbf::Table& table, Expr* where, const Eval
   const Condition condition(where, env);
   RowSource scanner(table, where, env, options);
   dbf::RecordRef rec;
-  while (scanner.Next(rec)) {
+  while (scanner.NextCandidate(rec, condition)) {
     if (rec.deleted) continue;
     RowContext row{rec.bytes, rec.recno, &table, nullptr};
     if (!condition.Selected(row)) continue;
