@@ -5,12 +5,17 @@
 #include <cstring>
 #include <memory>
 
+#include "platform/fault_injection.h"
+
 namespace vorel {
 
 void WriteWholeFile(const std::string& path, std::string_view bytes) {
   auto fail = [&](int err) {
     throw FileWriteError("Cannot create file \"" + path + "\". " + std::strerror(err));
   };
+  const FaultKind fault = NextFileOperation(FileOperation::kWrite);
+  if (fault == FaultKind::kEndProcess || fault == FaultKind::kTornWrite) EndProcessAtFault();
+  if (fault != FaultKind::kNone) fail(fault == FaultKind::kNoSpace ? ENOSPC : EIO);
   std::unique_ptr<FILE, int (*)(FILE*)> file(std::fopen(path.c_str(), "wb"), &std::fclose);
   if (!file) fail(errno);
   if (!bytes.empty() && std::fwrite(bytes.data(), 1, bytes.size(), file.get()) != bytes.size()) fail(errno);

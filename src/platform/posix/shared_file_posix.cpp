@@ -3,17 +3,13 @@
 #include <unistd.h>
 
 #include <cerrno>
-#include <cstring>
 
+#include "platform/posix/file_fault.h"
 #include "platform/shared_file.h"
 
 namespace vorel {
 
 namespace {
-
-[[noreturn]] void ThrowErrno(const std::string& what, const std::string& path) {
-  throw FileAccessError(what + " " + path + ": " + std::strerror(errno));
-}
 
 int Fd(intptr_t handle) {
   return static_cast<int>(handle);
@@ -30,7 +26,7 @@ bool RequestLock(int fd, short type, uint64_t offset, uint64_t length, const std
   while (fcntl(fd, F_OFD_SETLK, &lock) != 0) {
     if (errno == EINTR) continue;
     if (errno == EAGAIN || errno == EACCES) return false;
-    ThrowErrno("Cannot lock", path);
+    ThrowFileErrno("Cannot lock", path);
   }
   return true;
 }
@@ -40,13 +36,14 @@ bool RequestLock(int fd, short type, uint64_t offset, uint64_t length, const std
 SharedFile SharedFile::Open(const std::string& path, Mode mode) {
   const int flags = (mode == Mode::kReadWrite ? O_RDWR : O_RDONLY) | O_CLOEXEC;
   int fd = ::open(path.c_str(), flags);
-  if (fd < 0) ThrowErrno("Cannot open", path);
+  if (fd < 0) ThrowFileErrno("Cannot open", path);
   return SharedFile(fd, path);
 }
 
 SharedFile SharedFile::CreateNew(const std::string& path) {
+  InjectFault(FileOperation::kCreate, "Cannot create", path);
   int fd = ::open(path.c_str(), O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
-  if (fd < 0) ThrowErrno("Cannot create", path);
+  if (fd < 0) ThrowFileErrno("Cannot create", path);
   return SharedFile(fd, path);
 }
 
@@ -68,7 +65,7 @@ SharedFile::~SharedFile() {
 
 uint64_t SharedFile::Size() const {
   struct stat st {};
-  if (::fstat(Fd(handle_), &st) != 0) ThrowErrno("Cannot read the size of", path_);
+  if (::fstat(Fd(handle_), &st) != 0) ThrowFileErrno("Cannot read the size of", path_);
   return static_cast<uint64_t>(st.st_size);
 }
 
@@ -79,7 +76,7 @@ size_t SharedFile::ReadAt(uint64_t offset, std::span<char> buffer) const {
         ::pread(Fd(handle_), buffer.data() + done, buffer.size() - done, static_cast<off_t>(offset + done));
     if (n < 0) {
       if (errno == EINTR) continue;
-      ThrowErrno("Cannot read", path_);
+      ThrowFileErrno("Cannot read", path_);
     }
     if (n == 0) break;
     done += static_cast<size_t>(n);
@@ -87,25 +84,36 @@ size_t SharedFile::ReadAt(uint64_t offset, std::span<char> buffer) const {
   return done;
 }
 
-void SharedFile::WriteAt(uint64_t offset, std::span<const char> bytes) {
+namespace {
+
+void WriteAll(int fd, uint64_t offset, std::span<const char> bytes, const std::string& path) {
   size_t done = 0;
   while (done < bytes.size()) {
-    ssize_t n =
-        ::pwrite(Fd(handle_), bytes.data() + done, bytes.size() - done, static_cast<off_t>(offset + done));
+    ssize_t n = ::pwrite(fd, bytes.data() + done, bytes.size() - done, static_cast<off_t>(offset + done));
     if (n < 0) {
       if (errno == EINTR) continue;
-      ThrowErrno("Cannot write", path_);
+      ThrowFileErrno("Cannot write", path);
     }
     done += static_cast<size_t>(n);
   }
 }
 
+}  // namespace
+
+void SharedFile::WriteAt(uint64_t offset, std::span<const char> bytes) {
+  InjectFault(FileOperation::kWrite, "Cannot write", path_,
+              [&] { WriteAll(Fd(handle_), offset, bytes.first(bytes.size() / 2), path_); });
+  WriteAll(Fd(handle_), offset, bytes, path_);
+}
+
 void SharedFile::Sync() {
-  if (::fdatasync(Fd(handle_)) != 0 && errno != EINVAL) ThrowErrno("Cannot flush", path_);
+  InjectFault(FileOperation::kFlush, "Cannot flush", path_);
+  if (::fdatasync(Fd(handle_)) != 0 && errno != EINVAL) ThrowFileErrno("Cannot flush", path_);
 }
 
 void SharedFile::Truncate(uint64_t size) {
-  if (::ftruncate(Fd(handle_), static_cast<off_t>(size)) != 0) ThrowErrno("Cannot resize", path_);
+  InjectFault(FileOperation::kTruncate, "Cannot resize", path_);
+  if (::ftruncate(Fd(handle_), static_cast<off_t>(size)) != 0) ThrowFileErrno("Cannot resize", path_);
 }
 
 bool SharedFile::TryLock(uint64_t offset, uint64_t length) {

@@ -7,6 +7,7 @@
 #include <utility>
 
 #include "platform/shared_file.h"
+#include "platform/windows/file_fault.h"
 #include "platform/windows/system_text.h"
 
 namespace vorel {
@@ -21,10 +22,6 @@ constexpr DWORD kShareAll = FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELE
 // The table engine's locks lie past the data except the memo file's first byte, which a writer holds for the
 // few milliseconds of a memo append, so such a transfer is tried again for this long before it fails.
 constexpr auto kLockedTransferWait = std::chrono::seconds(5);
-
-[[noreturn]] void ThrowLastError(const std::string& what, const std::string& path, DWORD error) {
-  throw FileAccessError(what + " " + path + ": " + windows::SystemErrorText(error));
-}
 
 HANDLE Handle(intptr_t handle) {
   return reinterpret_cast<HANDLE>(handle);
@@ -69,6 +66,7 @@ SharedFile SharedFile::Open(const std::string& path, Mode mode) {
 }
 
 SharedFile SharedFile::CreateNew(const std::string& path) {
+  InjectFault(FileOperation::kCreate, "Cannot create", path);
   return SharedFile(OpenHandle(path, GENERIC_READ | GENERIC_WRITE, CREATE_NEW, "Cannot create"), path);
 }
 
@@ -112,27 +110,39 @@ size_t SharedFile::ReadAt(uint64_t offset, std::span<char> buffer) const {
   return done;
 }
 
-void SharedFile::WriteAt(uint64_t offset, std::span<const char> bytes) {
+namespace {
+
+void WriteAll(HANDLE handle, uint64_t offset, std::span<const char> bytes, const std::string& path) {
   size_t done = 0;
   while (done < bytes.size()) {
     const DWORD want = static_cast<DWORD>(std::min<size_t>(bytes.size() - done, 1u << 30));
     DWORD put = 0;
     const DWORD error = TransferWithRetry([&] {
       OVERLAPPED position = At(offset + done);
-      return WriteFile(Handle(handle_), bytes.data() + done, want, &put, &position) != FALSE;
+      return WriteFile(handle, bytes.data() + done, want, &put, &position) != FALSE;
     });
-    if (error != ERROR_SUCCESS) ThrowLastError("Cannot write", path_, error);
+    if (error != ERROR_SUCCESS) ThrowLastError("Cannot write", path, error);
     done += put;
   }
 }
 
+}  // namespace
+
+void SharedFile::WriteAt(uint64_t offset, std::span<const char> bytes) {
+  InjectFault(FileOperation::kWrite, "Cannot write", path_,
+              [&] { WriteAll(Handle(handle_), offset, bytes.first(bytes.size() / 2), path_); });
+  WriteAll(Handle(handle_), offset, bytes, path_);
+}
+
 void SharedFile::Sync() {
+  InjectFault(FileOperation::kFlush, "Cannot flush", path_);
   // A file open for reading has nothing of ours to flush, and the system refuses to flush it.
   if (!FlushFileBuffers(Handle(handle_)) && GetLastError() != ERROR_ACCESS_DENIED)
     ThrowLastError("Cannot flush", path_, GetLastError());
 }
 
 void SharedFile::Truncate(uint64_t size) {
+  InjectFault(FileOperation::kTruncate, "Cannot resize", path_);
   FILE_END_OF_FILE_INFO end{};
   end.EndOfFile.QuadPart = static_cast<LONGLONG>(size);
   if (!SetFileInformationByHandle(Handle(handle_), FileEndOfFileInfo, &end, sizeof end))
