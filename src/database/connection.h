@@ -35,6 +35,11 @@ class Connection {
   std::chrono::milliseconds lockWait() const { return lockWait_; }
   void SetLockWait(std::chrono::milliseconds wait) { lockWait_ = wait; }
 
+  // Whether writes go through a journal that keeps each statement whole across a crash (on unless switched
+  // off, which only measurements do).
+  bool journal() const { return journal_; }
+  void SetJournal(bool on) { journal_ = on; }
+
  private:
   std::string name_;
   std::string connectionString_;
@@ -42,6 +47,7 @@ class Connection {
   std::filesystem::path folder_;
   sql::Collation collation_ = sql::Collation::kMachine;
   std::chrono::milliseconds lockWait_{5000};
+  bool journal_ = true;
 };
 
 // The parts of a connection string the connection uses; throws ConnectionError for a string without a data

@@ -16,6 +16,7 @@ sql::ExecutionOptions OptionsFor(const Connection& connection, const Clock& cloc
   options.now = clock.LocalNow();
   options.regional = regional;
   options.lockWait = connection.lockWait();
+  options.journal = connection.journal();
   options.clock = &clock;
   return options;
 }

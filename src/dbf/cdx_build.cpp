@@ -53,13 +53,50 @@ std::string TagHeader(uint32_t root, uint16_t keyLength, uint8_t options, const 
   return h;
 }
 
-// Lays out one tree from sorted entries, its pages starting at `firstPage`; returns the pages and the root.
-struct Tree {
-  std::string pages;
-  uint32_t root = 0;
-};
+}  // namespace
 
-Tree BuildTree(const std::vector<CdxEntry>& entries, uint16_t keyLength, char pad, uint32_t firstPage) {
+std::string EncodeLeafPage(std::span<const CdxEntry> entries, uint16_t keyLength, char pad, uint32_t maxRecno,
+                           uint16_t attributes, uint32_t left, uint32_t right) {
+  const uint8_t dupBits = CountBits(keyLength), trailBits = dupBits;
+  const uint8_t entryBytes = EntryBytes(keyLength, maxRecno);
+  const uint8_t recBits = static_cast<uint8_t>(std::min(32, 8 * entryBytes - dupBits - trailBits));
+  std::string page(kCdxPageSize, '\0');
+  StoreLe16(&page[0], attributes);
+  StoreLe16(&page[2], static_cast<uint16_t>(entries.size()));
+  StoreLe32(&page[4], left);
+  StoreLe32(&page[8], right);
+  StoreLe32(&page[14], recBits == 32 ? 0xFFFFFFFFu : (1u << recBits) - 1);
+  page[18] = static_cast<char>((1u << dupBits) - 1);
+  page[19] = static_cast<char>((1u << trailBits) - 1);
+  page[20] = static_cast<char>(recBits);
+  page[21] = static_cast<char>(dupBits);
+  page[22] = static_cast<char>(trailBits);
+  page[23] = static_cast<char>(entryBytes);
+  size_t keyEnd = kCdxPageSize, entryEnd = 24;
+  std::string_view previous;
+  for (size_t i = 0; i < entries.size(); ++i) {
+    const std::string& key = entries[i].key;
+    const size_t trail = Trail(key, pad);
+    size_t dup = 0;
+    if (i > 0) {
+      const size_t limit = keyLength - std::max(trail, Trail(previous, pad));
+      while (dup < limit && previous[dup] == key[dup]) ++dup;
+    }
+    const size_t fresh = keyLength - dup - trail;
+    if (entryEnd + entryBytes > keyEnd - fresh) return {};
+    keyEnd -= fresh;
+    std::memcpy(&page[keyEnd], key.data() + dup, fresh);
+    const uint64_t v = entries[i].recno | (static_cast<uint64_t>(dup) << recBits) |
+                       (static_cast<uint64_t>(trail) << (recBits + dupBits));
+    for (size_t b = 0; b < entryBytes; ++b) page[entryEnd + b] = static_cast<char>((v >> (8 * b)) & 0xFF);
+    entryEnd += entryBytes;
+    previous = key;
+  }
+  StoreLe16(&page[12], static_cast<uint16_t>(keyEnd - entryEnd));
+  return page;
+}
+
+CdxTree BuildTagTree(const std::vector<CdxEntry>& entries, uint16_t keyLength, char pad, uint32_t firstPage) {
   uint32_t maxRecno = 1;
   for (const CdxEntry& e : entries) maxRecno = std::max(maxRecno, e.recno);
   const size_t entryBytes = EntryBytes(keyLength, maxRecno);
@@ -89,7 +126,7 @@ Tree BuildTree(const std::vector<CdxEntry>& entries, uint16_t keyLength, char pa
     std::vector<CdxEntry> last;  // last entry of each node
   };
   uint32_t next = firstPage;
-  Tree tree;
+  CdxTree tree;
   Level level;
   for (size_t i = 0; i < leaves.size(); ++i) {
     level.offsets.push_back(next);
@@ -133,49 +170,6 @@ Tree BuildTree(const std::vector<CdxEntry>& entries, uint16_t keyLength, char pa
   }
   tree.root = level.offsets.front();
   return tree;
-}
-
-}  // namespace
-
-std::string EncodeLeafPage(std::span<const CdxEntry> entries, uint16_t keyLength, char pad, uint32_t maxRecno,
-                           uint16_t attributes, uint32_t left, uint32_t right) {
-  const uint8_t dupBits = CountBits(keyLength), trailBits = dupBits;
-  const uint8_t entryBytes = EntryBytes(keyLength, maxRecno);
-  const uint8_t recBits = static_cast<uint8_t>(std::min(32, 8 * entryBytes - dupBits - trailBits));
-  std::string page(kCdxPageSize, '\0');
-  StoreLe16(&page[0], attributes);
-  StoreLe16(&page[2], static_cast<uint16_t>(entries.size()));
-  StoreLe32(&page[4], left);
-  StoreLe32(&page[8], right);
-  StoreLe32(&page[14], recBits == 32 ? 0xFFFFFFFFu : (1u << recBits) - 1);
-  page[18] = static_cast<char>((1u << dupBits) - 1);
-  page[19] = static_cast<char>((1u << trailBits) - 1);
-  page[20] = static_cast<char>(recBits);
-  page[21] = static_cast<char>(dupBits);
-  page[22] = static_cast<char>(trailBits);
-  page[23] = static_cast<char>(entryBytes);
-  size_t keyEnd = kCdxPageSize, entryEnd = 24;
-  std::string_view previous;
-  for (size_t i = 0; i < entries.size(); ++i) {
-    const std::string& key = entries[i].key;
-    const size_t trail = Trail(key, pad);
-    size_t dup = 0;
-    if (i > 0) {
-      const size_t limit = keyLength - std::max(trail, Trail(previous, pad));
-      while (dup < limit && previous[dup] == key[dup]) ++dup;
-    }
-    const size_t fresh = keyLength - dup - trail;
-    if (entryEnd + entryBytes > keyEnd - fresh) return {};
-    keyEnd -= fresh;
-    std::memcpy(&page[keyEnd], key.data() + dup, fresh);
-    const uint64_t v = entries[i].recno | (static_cast<uint64_t>(dup) << recBits) |
-                       (static_cast<uint64_t>(trail) << (recBits + dupBits));
-    for (size_t b = 0; b < entryBytes; ++b) page[entryEnd + b] = static_cast<char>((v >> (8 * b)) & 0xFF);
-    entryEnd += entryBytes;
-    previous = key;
-  }
-  StoreLe16(&page[12], static_cast<uint16_t>(keyEnd - entryEnd));
-  return page;
 }
 
 void CreateStructuralIndex(Table& table, std::span<const TagSpec> tags,
@@ -281,7 +275,8 @@ void CreateStructuralIndex(Table& table, std::span<const TagSpec> tags,
   std::vector<CdxEntry> directory;
   for (Built& b : built) {
     b.tag.headerOffset = next;
-    Tree tree = BuildTree(b.entries, b.tag.keyLength, b.pad, next + static_cast<uint32_t>(kTagHeaderBytes));
+    CdxTree tree =
+        BuildTagTree(b.entries, b.tag.keyLength, b.pad, next + static_cast<uint32_t>(kTagHeaderBytes));
     body += TagHeader(tree.root, b.tag.keyLength, b.tag.options, b.tag.collation, b.tag.keyExpression,
                       b.tag.forExpression, b.tag.descending);
     body += tree.pages;

@@ -27,6 +27,14 @@ struct TagSpec {
 void CreateStructuralIndex(Table& table, std::span<const TagSpec> tags,
                            const KeyExpressionCompiler& compiler);
 
+// The pages of one tag's tree holding `entries` (sorted), laid out from byte offset `firstPage` on, and the
+// offset of its root.
+struct CdxTree {
+  std::string pages;
+  uint32_t root = 0;
+};
+CdxTree BuildTagTree(const std::vector<CdxEntry>& entries, uint16_t keyLength, char pad, uint32_t firstPage);
+
 // One compact leaf page holding `entries` (sorted), or an empty string when they do not fit in 512 bytes.
 std::string EncodeLeafPage(std::span<const CdxEntry> entries, uint16_t keyLength, char pad, uint32_t maxRecno,
                            uint16_t attributes, uint32_t left, uint32_t right);

@@ -54,7 +54,7 @@ const CdxTag* CdxFile::FindTag(std::string_view name) const {
 
 uint32_t CdxFile::ChangeCounter() const {
   char b[4];
-  if (file_.ReadAt(8, b) < 4) throw CorruptTableError("Index of table " + tableName_ + " is truncated");
+  if (Read(8, b) < 4) throw CorruptTableError("Index of table " + tableName_ + " is truncated");
   return LoadBe32(b);
 }
 
@@ -65,8 +65,7 @@ CdxTag CdxFile::ReadTagHeader(std::string name, uint32_t offset) const {
   };
   if (offset % kCdxPageSize != 0) throw corrupt("lies at an unaligned offset");
   char h[kTagHeaderSize];
-  if (file_.ReadAt(offset, std::span<char>(h, sizeof h)) < sizeof h)
-    throw corrupt("lies past the end of the file");
+  if (Read(offset, std::span<char>(h, sizeof h)) < sizeof h) throw corrupt("lies past the end of the file");
   CdxTag t;
   t.name = std::move(name);
   t.headerOffset = offset;
@@ -98,7 +97,7 @@ CdxNode CdxFile::ReadNode(uint32_t offset, uint16_t keyLength, char pad) const {
   };
   if (offset % kCdxPageSize != 0 || offset == 0) throw corrupt("lies at an invalid offset");
   char p[kCdxPageSize];
-  if (file_.ReadAt(offset, p) < kCdxPageSize) throw corrupt("lies past the end of the file");
+  if (Read(offset, p) < kCdxPageSize) throw corrupt("lies past the end of the file");
   CdxNode n;
   n.offset = offset;
   n.attributes = LoadLe16(p);

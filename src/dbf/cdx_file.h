@@ -6,6 +6,7 @@
 #include <string_view>
 #include <vector>
 
+#include "dbf/staged_file.h"
 #include "platform/shared_file.h"
 
 // Reading a structural CDX index: the file header, the tag directory, each tag's header and its B+-tree of
@@ -72,8 +73,18 @@ class CdxFile {
   const CdxTag* FindTag(std::string_view name) const;
   // The change counter at file offset 8 (big-endian), re-read from disk.
   uint32_t ChangeCounter() const;
-  uint64_t FileSize() const { return file_.Size(); }
   SharedFile& file() { return file_; }
+
+  // While a statement stages its changes in `staged` (nullptr: no longer), every read sees them and every
+  // write goes there instead of to the file.
+  void StageIn(StagedFile* staged) { staged_ = staged; }
+  size_t Read(uint64_t offset, std::span<char> buffer) const {
+    return staged_ ? staged_->ReadAt(offset, buffer) : file_.ReadAt(offset, buffer);
+  }
+  void Write(uint64_t offset, std::span<const char> bytes) {
+    staged_ ? staged_->WriteAt(offset, bytes) : file_.WriteAt(offset, bytes);
+  }
+  uint64_t FileSize() const { return staged_ ? staged_->Size() : file_.Size(); }
   const std::string& tableName() const { return tableName_; }
 
   // Reads and decodes one node of a tree whose keys have `keyLength` bytes and trailing pad byte `pad`.
@@ -97,6 +108,7 @@ class CdxFile {
  private:
   CdxTag ReadTagHeader(std::string name, uint32_t offset) const;
   SharedFile file_;
+  StagedFile* staged_ = nullptr;
   std::string tableName_;
   std::vector<CdxTag> tags_;
 };

@@ -107,19 +107,19 @@ std::string CdxWriter::EncodeNode(const CdxNode& node, uint16_t keyLength, char 
 void CdxWriter::WriteNode(const CdxNode& node, uint16_t keyLength, char pad) {
   const std::string page = EncodeNode(node, keyLength, pad);
   if (page.empty()) throw TableFileError("Index of table " + cdx_.tableName() + ": node does not fit");
-  cdx_.file().WriteAt(node.offset, page);
+  cdx_.Write(node.offset, page);
 }
 
 namespace {
 
 // The head of the free-page list in the file header, or kCdxNoPage when the list is empty or its head does
 // not point at a page of the file (then it is left alone and new pages go at the end).
-uint32_t FreeListHead(SharedFile& file) {
+uint32_t FreeListHead(const CdxFile& cdx) {
   char bytes[4];
-  if (file.ReadAt(4, bytes) < 4) return kCdxNoPage;
+  if (cdx.Read(4, bytes) < 4) return kCdxNoPage;
   const uint32_t head = LoadLe32(bytes);
   if (head == 0 || head == kCdxNoPage || head % kCdxPageSize != 0 || head < 3 * kCdxPageSize ||
-      uint64_t{head} + kCdxPageSize > file.Size())
+      uint64_t{head} + kCdxPageSize > cdx.FileSize())
     return kCdxNoPage;
   return head;
 }
@@ -128,28 +128,28 @@ uint32_t FreeListHead(SharedFile& file) {
 
 void CdxWriter::FreePage(uint32_t page) {
   char head[4];
-  if (cdx_.file().ReadAt(4, head) < 4) return;
+  if (cdx_.Read(4, head) < 4) return;
   // The freed page holds the next free page's offset in its first four bytes; the rest is cleared.
   std::string bytes(kCdxPageSize, '\0');
   std::memcpy(bytes.data(), head, 4);
-  cdx_.file().WriteAt(page, bytes);
+  cdx_.Write(page, bytes);
   char link[4];
   StoreLe32(link, page);
-  cdx_.file().WriteAt(4, link);
+  cdx_.Write(4, link);
 }
 
 uint32_t CdxWriter::AllocatePage() {
-  if (const uint32_t free = FreeListHead(cdx_.file()); free != kCdxNoPage) {
+  if (const uint32_t free = FreeListHead(cdx_); free != kCdxNoPage) {
     char next[4];
-    if (cdx_.file().ReadAt(free, next) == 4) {
-      cdx_.file().WriteAt(4, next);
-      cdx_.file().WriteAt(free, std::string(kCdxPageSize, '\0'));
+    if (cdx_.Read(free, next) == 4) {
+      cdx_.Write(4, next);
+      cdx_.Write(free, std::string(kCdxPageSize, '\0'));
       return free;
     }
   }
-  const uint64_t size = cdx_.file().Size();
+  const uint64_t size = cdx_.FileSize();
   const uint64_t offset = (size + kCdxPageSize - 1) / kCdxPageSize * kCdxPageSize;
-  cdx_.file().WriteAt(offset, std::string(kCdxPageSize, '\0'));
+  cdx_.Write(offset, std::string(kCdxPageSize, '\0'));
   return static_cast<uint32_t>(offset);
 }
 
@@ -157,7 +157,7 @@ void CdxWriter::PatchSibling(uint32_t page, size_t at, uint32_t value) {
   if (page == kCdxNoPage) return;
   char bytes[4];
   StoreLe32(bytes, value);
-  cdx_.file().WriteAt(page + at, bytes);
+  cdx_.Write(page + at, bytes);
 }
 
 // Writes the node at path[depth] (splitting it when it does not fit) and brings its parent up to date, up to
@@ -210,7 +210,7 @@ void CdxWriter::Store(CdxTag& tag, char pad, std::vector<Step>& path, size_t dep
     WriteNode(top, tag.keyLength, pad);
     char bytes[4];
     StoreLe32(bytes, top.offset);
-    cdx_.file().WriteAt(tag.headerOffset, bytes);
+    cdx_.Write(tag.headerOffset, bytes);
     tag.rootOffset = top.offset;
     return;
   }
@@ -231,7 +231,7 @@ void CdxWriter::Store(CdxTag& tag, char pad, std::vector<Step>& path, size_t dep
 void CdxWriter::BumpChangeCounter() {
   char bytes[4];
   StoreBe32(bytes, cdx_.ChangeCounter() + 1);
-  cdx_.file().WriteAt(8, bytes);
+  cdx_.Write(8, bytes);
 }
 
 }  // namespace vorel::dbf

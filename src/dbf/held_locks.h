@@ -2,13 +2,14 @@
 
 #include <chrono>
 #include <cstdint>
-#include <utility>
 #include <vector>
 
 #include "platform/shared_file.h"
 
-// Exclusive one-byte locks taken the way VFP takes them: retried at an interval up to a bounded wait, and
-// all released together (in reverse order) when the holder goes out of scope.
+// Exclusive byte-range locks taken the way VFP takes them: retried at an interval up to a bounded wait, and
+// all released together (in reverse order) when the holder goes out of scope. A range the holder has already
+// locked through the same file is not locked twice (POSIX locks of one open file do not stack: a second
+// unlock would free the first).
 namespace vorel::dbf {
 
 struct LockTiming {
@@ -23,13 +24,22 @@ class HeldLocks {
   HeldLocks& operator=(const HeldLocks&) = delete;
   ~HeldLocks() { ReleaseAll(); }
 
-  // Locks byte `offset` of `file`, retrying until `timing.wait` has passed; false when it stayed taken.
-  bool Acquire(SharedFile& file, uint64_t offset, const LockTiming& timing);
+  // Locks `length` bytes at `offset` of `file`, retrying until `timing.wait` has passed; false when they
+  // stayed taken.
+  bool Acquire(SharedFile& file, uint64_t offset, const LockTiming& timing, uint64_t length = 1);
+  // One attempt, no waiting.
+  bool TryAcquire(SharedFile& file, uint64_t offset, uint64_t length = 1);
+  bool Holds(const SharedFile& file, uint64_t offset, uint64_t length = 1) const;
   void ReleaseAll() noexcept;
   size_t size() const { return held_.size(); }
 
  private:
-  std::vector<std::pair<SharedFile*, uint64_t>> held_;
+  struct Held {
+    SharedFile* file;
+    uint64_t offset;
+    uint64_t length;
+  };
+  std::vector<Held> held_;
 };
 
 }  // namespace vorel::dbf

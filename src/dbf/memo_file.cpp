@@ -58,19 +58,23 @@ std::string MemoFile::Read(uint32_t block) const {
   return data;
 }
 
-uint32_t MemoFile::Append(uint32_t type, std::string_view data, const LockTiming& timing) {
-  HeldLocks locks;
+void MemoFile::Lock(HeldLocks& locks, const LockTiming& timing) {
   for (uint64_t offset : kMemoLockBytes)
     if (!locks.Acquire(file_, offset, timing))
       throw RecordLockedError("Memo file of table " + tableName_ + " is in use by another user");
+}
+
+uint32_t MemoFile::Append(uint32_t type, std::string_view data, StagedFile& staged, HeldLocks& locks,
+                          const LockTiming& timing) {
+  Lock(locks, timing);
   char header[8];
-  if (file_.ReadAt(0, header) < sizeof header)
+  if (staged.ReadAt(0, header) < sizeof header)
     throw CorruptTableError("Memo file of table " + tableName_ + " is damaged: the header is truncated");
   const uint16_t blockSize = LoadBe16(header + 6);
   if (blockSize == 0)
     throw CorruptTableError("Memo file of table " + tableName_ + " is damaged: block size 0");
   // Never write over bytes that exist, whatever the header says.
-  const uint64_t fileBlocks = (file_.Size() + blockSize - 1) / blockSize;
+  const uint64_t fileBlocks = (staged.Size() + blockSize - 1) / blockSize;
   const uint64_t firstFree = (kMemoHeaderSize + blockSize - 1) / blockSize;
   const uint64_t block = std::max<uint64_t>({LoadBe32(header), fileBlocks, firstFree});
   const uint64_t blocks = (kBlockHeaderSize + data.size() + blockSize - 1) / blockSize;
@@ -80,11 +84,10 @@ uint32_t MemoFile::Append(uint32_t type, std::string_view data, const LockTiming
   StoreBe32(&bytes[0], type);
   StoreBe32(&bytes[4], static_cast<uint32_t>(data.size()));
   std::copy(data.begin(), data.end(), bytes.begin() + kBlockHeaderSize);
-  file_.WriteAt(block * blockSize, bytes);
+  staged.WriteAt(block * blockSize, bytes);
   char next[4];
   StoreBe32(next, static_cast<uint32_t>(block + blocks));
-  file_.WriteAt(0, next);
-  file_.Sync();
+  staged.WriteAt(0, next);
   return static_cast<uint32_t>(block);
 }
 

@@ -5,6 +5,7 @@
 #include <string_view>
 
 #include "dbf/held_locks.h"
+#include "dbf/staged_file.h"
 #include "platform/shared_file.h"
 
 // The FPT memo file of a table: a 512-byte header (next free block, block size; big-endian) and blocks that
@@ -25,9 +26,13 @@ class MemoFile {
   // The value stored at `block`; CorruptTableError when the block or its length runs past the end of the
   // file.
   std::string Read(uint32_t block) const;
-  // Appends a value under the memo file's allocation lock and returns its block number. RecordLockedError
-  // when the lock cannot be had.
-  uint32_t Append(uint32_t type, std::string_view data, const LockTiming& timing);
+  // Takes the memo file's allocation lock into `locks`; RecordLockedError when it cannot be had.
+  void Lock(HeldLocks& locks, const LockTiming& timing);
+  // Stages the appending of a value in `staged` (this file's pending writes) and returns its block number.
+  // Takes the memo file's allocation lock into `locks`, which the caller holds until the writes are made;
+  // RecordLockedError when the lock cannot be had.
+  uint32_t Append(uint32_t type, std::string_view data, StagedFile& staged, HeldLocks& locks,
+                  const LockTiming& timing);
 
   SharedFile& file() { return file_; }
 

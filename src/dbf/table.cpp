@@ -97,6 +97,7 @@ Table Table::Open(const std::filesystem::path& folder, std::string_view name, co
   auto state = std::make_unique<State>();
   state->name = std::string(name);
   state->path = *path;
+  state->journalPath = JournalPathFor(*path);
   state->options = options;
   try {
     state->file = OpenShared(*path, options.readOnly, state->fileWritable);
@@ -109,7 +110,6 @@ Table Table::Open(const std::filesystem::path& folder, std::string_view name, co
   std::string header(std::max(headerLength, kTableHeaderSize), '\0');
   header.resize(state->file.ReadAt(0, header));
   state->layout = ParseTableLayout(header, state->name);
-  state->layout.recordCount = CheckedRecordCount(state->file, state->layout, state->name);
 
   if (state->layout.hasMemoFields()) {
     if (state->layout.version == 0x83) {
@@ -126,7 +126,11 @@ Table Table::Open(const std::filesystem::path& folder, std::string_view name, co
       state->memoProblem = "the memo file " + base + ".fpt is missing";
     }
   }
-  return Table(std::move(state));
+  // An interrupted write is undone before the record count is trusted.
+  Table table(std::move(state));
+  table.UndoInterruptedWrite();
+  table.Refresh();
+  return table;
 }
 
 const std::string& Table::name() const {

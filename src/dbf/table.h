@@ -6,6 +6,7 @@
 #include <filesystem>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <span>
 #include <string>
 #include <string_view>
@@ -15,6 +16,7 @@
 #include "dbf/field.h"
 #include "dbf/field_decode.h"
 #include "dbf/field_encode.h"
+#include "dbf/journal.h"
 #include "dbf/table_layout.h"
 #include "platform/clock.h"
 #include "platform/shared_file.h"
@@ -29,6 +31,12 @@
 // A table whose header has the structural-index flag keeps every tag of its .cdx up to date on each write,
 // under the index lock. When the .cdx is missing or a tag cannot be evaluated, the table can still be read,
 // but every write fails with IndexedTableWriteError naming the table (and tag) and writes nothing.
+//
+// Each write (an update of any number of records, an append) is one statement: its changes to records,
+// index pages, memo blocks and the header are prepared in memory, recorded in a journal beside the table
+// (flushed once), made, and the journal removed. A write that fails on the way is undone before the error
+// passes on; one that a crash interrupted is undone by the next opener that can write, under the table's
+// locks, keeping whatever another program has written since.
 namespace vorel::dbf {
 
 class KeyExpressionCompiler;
@@ -40,6 +48,12 @@ struct TableOptions {
   const Clock* clock = nullptr;  // for the header's last-update date; nullptr = system
   // Evaluates the structural index's key and FOR expressions; nullptr = BasicKeyExpressionCompiler.
   const KeyExpressionCompiler* keyCompiler = nullptr;
+  // false: changes go straight to the files and journals are left alone, as by a program that knows
+  // nothing of them (for measuring what the journal costs, and for tests that play such a program).
+  bool journal = true;
+  // Undo an interrupted write found at open even when opening for reading, if the files can be written
+  // (the service's queries, so that they never read a half-written table).
+  bool undoWhenReading = false;
 };
 
 struct CreateOptions {
@@ -155,9 +169,17 @@ class Table {
   // As ReadMemo, converted to Windows-1251 when the table stores 866 text and the field is not binary.
   std::string ReadMemoAnsi(const Field& field, std::string_view record);
 
-  // True when writes are possible (not read-only, index maintainable); CheckWritable throws the reason.
+  // True when writes are possible (not read-only, index maintainable, no interrupted write left that cannot
+  // be undone yet); CheckWritable throws the reason.
   bool writable();
   void CheckWritable();
+
+  // True when a journal of a write that stopped part-way waits beside the table: the open could not undo
+  // it (opened for reading only, or its locks were held by another program). Reads then see the table as
+  // the interrupted write left it.
+  bool recoveryPending() const;
+  // What undoing an interrupted write did, when this open undid one.
+  const std::optional<UndoReport>& recovery() const;
 
   // Updates records: locks them in ascending order (waiting per TableOptions), re-reads each, calls `change`;
   // after every call has returned, writes each changed record, flushes, and unlocks. If a lock cannot be had
@@ -189,6 +211,9 @@ class Table {
 
  private:
   explicit Table(std::unique_ptr<State> state);
+  // Undoes the statement of a journal left beside the table by a writer that stopped, unless a writer of
+  // this program is still at work on it; sets recoveryPending when it cannot.
+  void UndoInterruptedWrite();
   std::unique_ptr<State> state_;
 };
 

@@ -1,7 +1,9 @@
 #pragma once
 
 #include <filesystem>
+#include <functional>
 #include <memory>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -9,10 +11,12 @@
 #include "dbf/cdx_file.h"
 #include "dbf/held_locks.h"
 #include "dbf/key_expression.h"
+#include "dbf/staged_file.h"
 #include "dbf/table_layout.h"
 
 // The structural index of a table as its writers keep it: every tag's key and FOR expression bound to the
-// table's fields, and the changes of a write applied under the index lock.
+// table's fields; a write's changes staged under the index lock; a record's entries brought in line with the
+// record; tags built anew from the records.
 namespace vorel::dbf {
 
 struct RecordChangeForIndex {
@@ -21,18 +25,59 @@ struct RecordChangeForIndex {
   std::string_view after;
 };
 
+// A record whose entries are to match its bytes as they are now; `earlier` are images it may have had when
+// its entries were last written.
+struct RecordHistory {
+  uint32_t recno = 0;
+  std::vector<std::string_view> earlier;
+  std::optional<std::string_view> now;  // nullopt when the record is no longer in the table
+};
+
+// Calls its argument once for every record of the table (record number, bytes).
+using RecordWalk = std::function<void(const std::function<void(uint32_t, std::string_view)>&)>;
+
+// What rebuilding one tag did.
+struct TagRebuild {
+  std::string tag;
+  bool rebuilt = false;
+  size_t entries = 0;
+  std::string reason;  // why it was left as it was
+};
+
 class TableIndex {
  public:
-  // Opens <table>.cdx for writing and binds every tag. IndexedTableWriteError naming the table and the tag
-  // when the index is missing or a tag's expression cannot be evaluated.
+  // kEveryTag: IndexedTableWriteError naming the table and the tag when a tag's expression cannot be
+  // evaluated (a writer must keep every tag). kWhatCanBeBound: such tags are left out and listed in
+  // refusedTags(). Both: IndexedTableWriteError when the index file is missing or cannot be opened.
+  enum class Binding { kEveryTag, kWhatCanBeBound };
   TableIndex(const std::filesystem::path& dbfPath, const std::string& tableName, const TableLayout& layout,
-             const KeyExpressionCompiler& compiler);
+             const KeyExpressionCompiler& compiler, Binding binding = Binding::kEveryTag);
 
-  // Under the index lock (byte 0x7FFFFFFE of the .cdx): checks that every old entry is there and that no
-  // candidate key would appear twice (FieldValueError "Uniqueness of index ... is violated"), then removes
-  // the old entries, inserts the new ones and bumps the change counter. Nothing is changed when a check
-  // fails.
-  void Apply(const std::vector<RecordChangeForIndex>& changes, const LockTiming& timing);
+  CdxFile& cdx() { return *cdx_; }
+  SharedFile& file() { return cdx_->file(); }
+  struct RefusedTag {
+    std::string name;
+    std::string reason;  // "<expression>: why"
+  };
+  const std::vector<RefusedTag>& refusedTags() const { return refused_; }
+  // Takes the index lock (byte 0x7FFFFFFE of the .cdx) into `locks` and reads the tag directory afresh.
+  void Lock(HeldLocks& locks, const LockTiming& timing);
+
+  // Under the index lock (taken into `locks`, to be held until the staged writes are made): checks that every
+  // old entry is there and that no candidate key would appear twice (FieldValueError "Uniqueness of index
+  // ... is violated"), then stages in `staged` the removals, the insertions and the bumped change counter.
+  // Nothing is staged when a check fails.
+  void Stage(const std::vector<RecordChangeForIndex>& changes, StagedFile& staged, HeldLocks& locks,
+             const LockTiming& timing);
+  // With the index lock held: stages the changes that make the entries of `records` match the records as
+  // they are now (and the bumped change counter when anything changes). Returns the number of entries
+  // removed or added.
+  size_t StageReconcile(const std::vector<RecordHistory>& records, StagedFile& staged);
+  // With the index lock held: builds every bound tag anew from the records `walk` gives (walked once per
+  // tag) and writes it to new pages at the end of the file, then, once they are flushed, points the tag at
+  // them (so a stop part-way leaves each tag whole, old or new) and bumps the change counter. The free-page
+  // list is emptied (its pages and the old trees' stay unused). Tags left out stay as they are.
+  std::vector<TagRebuild> Rebuild(const RecordWalk& walk);
 
  private:
   struct BoundTag {
@@ -42,9 +87,11 @@ class TableIndex {
     char pad = ' ';
     bool dateTimeKey = false;  // VFP's datetime keys may lie one unit in the last place below ours
   };
+  std::optional<std::string> KeyOf(const BoundTag& b, const CdxTag& tag, std::string_view record) const;
   std::string tableName_;
   std::unique_ptr<CdxFile> cdx_;
   std::vector<BoundTag> bound_;
+  std::vector<RefusedTag> refused_;
 };
 
 }  // namespace vorel::dbf

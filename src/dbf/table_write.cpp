@@ -4,30 +4,11 @@
 #include "dbf/byte_order.h"
 #include "dbf/key_expression.h"
 #include "dbf/table.h"
+#include "dbf/table_changes.h"
 #include "dbf/table_state.h"
 #include "platform/code_page.h"
 
 namespace vorel::dbf {
-
-namespace {
-
-void LockRecord(Table::State& s, HeldLocks& locks, uint32_t recno) {
-  bool ok = locks.Acquire(s.file, kVfpLockBase - recno, s.timing());
-  // A table without the structural-index flag may be shared with a program that uses the FoxPro 2.x offsets.
-  if (ok && !s.layout.hasStructuralIndex())
-    ok = locks.Acquire(s.file, kFoxProLockBase + s.layout.RecordOffset(recno), s.timing());
-  if (!ok)
-    throw RecordLockedError("Record " + std::to_string(recno) + " of table " + s.name +
-                            " is in use by another user");
-}
-
-void LockHeader(Table::State& s, HeldLocks& locks) {
-  bool ok = locks.Acquire(s.file, kVfpLockBase, s.timing());
-  if (ok && !s.layout.hasStructuralIndex()) ok = locks.Acquire(s.file, kFoxProLockBase, s.timing());
-  if (!ok) throw RecordLockedError("Table " + s.name + " is in use by another user (header locked)");
-}
-
-}  // namespace
 
 bool Table::writable() {
   try {
@@ -42,6 +23,13 @@ void Table::CheckWritable() {
   State& s = *state_;
   if (!s.fileWritable)
     throw TableFileError("Table " + s.name + " is open for reading only; nothing was written");
+  if (s.recoveryPending) {
+    UndoInterruptedWrite();
+    if (s.recoveryPending)
+      throw TableFileError("Table " + s.name +
+                           " has a write that stopped part-way and cannot be undone yet (" +
+                           s.recoveryProblem + "); nothing was written");
+  }
   if (s.layout.hasStructuralIndex() && !s.index) {
     const BasicKeyExpressionCompiler basic;
     s.index = std::make_unique<TableIndex>(s.path, s.name, s.layout,
@@ -60,8 +48,8 @@ size_t Table::UpdateRecords(std::span<const uint32_t> recnos, const RecordChange
   if (order.empty()) return 0;
 
   // Ascending order, as every cooperating writer does, so that two writers cannot deadlock.
-  HeldLocks locks;
-  for (uint32_t recno : order) LockRecord(s, locks, recno);
+  TableChanges changes(s);
+  for (uint32_t recno : order) LockRecord(s.lockTarget(), changes.locks(), recno);
 
   const size_t length = s.layout.recordLength;
   std::string fresh(length, '\0');
@@ -80,19 +68,18 @@ size_t Table::UpdateRecords(std::span<const uint32_t> recnos, const RecordChange
     ++accepted;
     if (std::memcmp(slot.data(), fresh.data(), length) != 0) toWrite.push_back(i);
   }
-  // Every record was checked and computed before the first byte is written; the index goes first, so that a
-  // refused index change (candidate key) leaves the records untouched.
+  // Every record was checked and computed, and the index changes checked, before the first byte is written.
   if (s.index && !toWrite.empty()) {
-    std::vector<RecordChangeForIndex> changes;
+    std::vector<RecordChangeForIndex> entries;
     for (size_t i : toWrite)
-      changes.push_back({order[i], std::string_view(originals.data() + i * length, length),
+      entries.push_back({order[i], std::string_view(originals.data() + i * length, length),
                          std::string_view(changed.data() + i * length, length)});
-    s.index->Apply(changes, s.timing());
+    s.index->Stage(entries, *changes.index(), changes.locks(), s.timing());
   }
   for (size_t i : toWrite)
-    s.file.WriteAt(s.layout.RecordOffset(order[i]),
-                   std::span<const char>(changed.data() + i * length, length));
-  if (!toWrite.empty()) s.file.Sync();
+    changes.table().WriteAt(s.layout.RecordOffset(order[i]),
+                            std::span<const char>(changed.data() + i * length, length));
+  changes.Commit();
   return accepted;
 }
 
@@ -112,8 +99,8 @@ uint32_t Table::AppendRecord(const std::function<void(std::span<char> record)>& 
   CheckWritable();
   State& s = *state_;
   TableLayout& layout = s.layout;
-  HeldLocks locks;
-  LockHeader(s, locks);
+  TableChanges changes(s);
+  LockHeader(s.lockTarget(), changes.locks());
 
   // Under the header lock the header and the file size are settled: count the records afresh.
   std::string header(layout.headerLength, '\0');
@@ -153,14 +140,15 @@ uint32_t Table::AppendRecord(const std::function<void(std::span<char> record)>& 
   }
   fill(bytes);
 
-  LockRecord(s, locks, recno);
-  if (s.index) s.index->Apply({{recno, std::string_view(), record}}, s.timing());
+  LockRecord(s.lockTarget(), changes.locks(), recno);
+  if (s.index)
+    s.index->Stage({{recno, std::string_view(), record}}, *changes.index(), changes.locks(), s.timing());
   record += kEndOfFile;
-  s.file.WriteAt(layout.RecordOffset(recno), record);
+  changes.table().WriteAt(layout.RecordOffset(recno), record);
   for (auto [at, value] : counters) {
     char counter[4];
     StoreLe32(counter, value);
-    s.file.WriteAt(at, counter);
+    changes.table().WriteAt(at, counter);
   }
   const LocalDateTime today = s.options.clock ? s.options.clock->LocalNow() : SystemClock().LocalNow();
   char stamp[7];
@@ -168,8 +156,8 @@ uint32_t Table::AppendRecord(const std::function<void(std::span<char> record)>& 
   stamp[1] = static_cast<char>(today.month);
   stamp[2] = static_cast<char>(today.day);
   StoreLe32(stamp + 3, recno);
-  s.file.WriteAt(1, stamp);
-  s.file.Sync();
+  changes.table().WriteAt(1, stamp);
+  changes.Commit();
   layout.recordCount = recno;
   return recno;
 }
@@ -179,7 +167,7 @@ void Table::SetStructuralIndexFlag() {
   if (!s.fileWritable)
     throw TableFileError("Table " + s.name + " is open for reading only; nothing was written");
   HeldLocks locks;
-  LockHeader(s, locks);
+  LockHeader(s.lockTarget(), locks);
   char flags;
   if (s.file.ReadAt(28, std::span<char>(&flags, 1)) < 1)
     throw CorruptTableError("Table " + s.name + " is damaged: the header is truncated");
@@ -197,11 +185,15 @@ void Table::WriteMemo(const Field& field, std::string_view value, std::span<char
     EncodeMemoBlock(field, 0, record);
     return;
   }
-  if (!state_->memo) throw TableFileError("Table " + state_->name + ": " + state_->memoProblem);
+  State& s = *state_;
+  if (!s.memo) throw TableFileError("Table " + s.name + ": " + s.memoProblem);
+  if (!s.changes)
+    throw TableFileError("Table " + s.name + ": a memo value is written only as part of a record");
   const uint32_t type = field.type == FieldType::kMemo      ? kMemoTypeText
                         : field.type == FieldType::kPicture ? 0
                                                             : 2;
-  EncodeMemoBlock(field, state_->memo->Append(type, value, state_->timing()), record);
+  EncodeMemoBlock(field, s.memo->Append(type, value, *s.changes->memo(), s.changes->locks(), s.timing()),
+                  record);
 }
 
 void Table::WriteMemoAnsi(const Field& field, std::string_view ansiText, std::span<char> record) {

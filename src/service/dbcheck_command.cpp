@@ -23,6 +23,10 @@ bool CheckOne(const std::filesystem::path& folder, const std::string& name) {
     dbf::TableOptions options;
     options.readOnly = true;
     dbf::Table table = dbf::Table::Open(folder, name, options);
+    if (table.recoveryPending())
+      std::printf("%s: note: a write stopped part-way (its journal lies beside the table); the service or "
+                  "vorel_service sql undoes it when it next opens the table\n",
+                  name.c_str());
     const dbf::IndexCheckReport report = dbf::CheckTableIndex(table, dbf::BasicKeyExpressionCompiler());
     for (const std::string& note : report.notes)
       std::printf("%s: note: %s\n", name.c_str(), AnsiToUtf8(note).c_str());

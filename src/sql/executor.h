@@ -24,6 +24,7 @@ struct ExecutionOptions {
   const Clock* clock = nullptr;              // header dates of written tables; nullptr = system clock
   IndexUse indexUse = IndexUse::kAuto;       // finding rows through a table's structural index
   bool storedTests = true;                   // false: every condition through the general evaluation
+  bool journal = true;  // each write through a journal beside the table (dbf::TableOptions::journal)
 };
 
 struct StatementOutcome {

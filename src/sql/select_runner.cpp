@@ -159,6 +159,8 @@ struct OutputColumn {
 ResultSet RunSelect(SelectStatement& s, const ExecutionOptions& options, const EvalEnv& env) {
   dbf::TableOptions tableOptions;
   tableOptions.readOnly = true;
+  tableOptions.undoWhenReading = true;
+  tableOptions.journal = options.journal;
   tableOptions.lockWait = options.lockWait;
   tableOptions.clock = options.clock;
   dbf::Table table = dbf::Table::Open(options.folder, s.table, tableOptions);

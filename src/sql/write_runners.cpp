@@ -14,6 +14,7 @@ dbf::Table OpenForWriting(const std::string& name, const ExecutionOptions& optio
   dbf::TableOptions tableOptions;
   tableOptions.lockWait = options.lockWait;
   tableOptions.clock = options.clock;
+  tableOptions.journal = options.journal;
   dbf::Table table = dbf::Table::Open(options.folder, name, tableOptions);
   table.CheckWritable();
   return table;

@@ -23,7 +23,9 @@ class IndexOn : public ::testing::Test {
                                                {"tim", dbf::FieldType::kCharacter, 5},
                                                {"kl", dbf::FieldType::kNumeric, 10},
                                                {"id", dbf::FieldType::kNumeric, 6}};
-    dbf::Table t = dbf::Table::Create(folder_.path(), "m2401", specs);
+    dbf::TableOptions unjournaled;  // the fixture is written straight; the statements under test journal
+    unjournaled.journal = false;
+    dbf::Table t = dbf::Table::Create(folder_.path(), "m2401", specs, {}, unjournaled);
     for (int i = 0; i < 3000; ++i)
       t.AppendRecord([&](std::span<char> r) {
         dbf::EncodeInteger(t.GetField("kw"), 100 + i % 40, r);

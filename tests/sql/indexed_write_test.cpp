@@ -22,7 +22,9 @@ class IndexedWrite : public ::testing::Test {
                                                {"tim", dbf::FieldType::kCharacter, 5},
                                                {"kl", dbf::FieldType::kNumeric, 10},
                                                {"fiol", dbf::FieldType::kCharacter, 25}};
-    dbf::Table t = dbf::Table::Create(folder_.path(), "m2401", specs);
+    dbf::TableOptions unjournaled;  // the fixture is written straight; the statements under test journal
+    unjournaled.journal = false;
+    dbf::Table t = dbf::Table::Create(folder_.path(), "m2401", specs, {}, unjournaled);
     const char* times[] = {"08:00", "08:30", "09:00", "09:30"};
     for (int i = 0; i < 1200; ++i)
       t.AppendRecord([&](std::span<char> r) {

@@ -54,7 +54,9 @@ inline dbf::FieldSpec F(std::string name, dbf::FieldType type, int length = 0, i
 inline void MakeTable(const std::filesystem::path& folder, std::string_view name,
                       const std::vector<dbf::FieldSpec>& fields,
                       const std::vector<std::vector<sql::Value>>& rows) {
-  dbf::Table table = dbf::Table::Create(folder, name, fields);
+  dbf::TableOptions unjournaled;  // fixtures are written straight; the statements under test journal
+  unjournaled.journal = false;
+  dbf::Table table = dbf::Table::Create(folder, name, fields, {}, unjournaled);
   for (const auto& row : rows) {
     table.AppendRecord([&](std::span<char> record) {
       for (size_t i = 0; i < row.size(); ++i) sql::StoreValue(table, table.fields()[i], row[i], record);
