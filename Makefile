@@ -12,7 +12,7 @@ DEBIAN_PACKAGES := cmake ninja-build g++ clang libclang-rt-14-dev pkg-config \
   chromium chromium-driver python3-selenium \
   systemd-container debootstrap
 
-.PHONY: deps build windows test test-windows demo bench fuzz clean format
+.PHONY: deps build windows test test-windows crash-test demo bench fuzz clean format
 
 deps:
 	@missing=$$(for p in $(DEBIAN_PACKAGES); do dpkg-query -W -f='$${Status}\n' $$p 2>/dev/null | grep -q 'install ok installed' || echo $$p; done); \
@@ -53,6 +53,11 @@ fuzz: deps
 # The Windows test programs and the service's end-to-end run under Wine (the portal simulator is the POSIX one).
 test-windows: deps build windows
 	tests/windows/run_under_wine.sh $(WIN_BUILD_DIR) $(BUILD_DIR) $(JOBS)
+
+# Every I/O point of the crash scenarios (make test tries a sample), on POSIX and under Wine.
+crash-test: deps build windows
+	cd $(BUILD_DIR) && VOREL_CRASH_POINTS=all ./crash_tests
+	VOREL_CRASH_POINTS=all WINE_TESTS=crash_tests tests/windows/run_under_wine.sh $(WIN_BUILD_DIR) $(BUILD_DIR) $(JOBS)
 
 demo: deps build
 	tools/demo.sh $(BUILD_DIR) $(if $(KEEP),--keep,)
