@@ -1,8 +1,10 @@
 #include "dbf/table_index.h"
 
 #include <algorithm>
+#include <iterator>
 #include <map>
 #include <set>
+#include <tuple>
 
 #include "dbf/byte_order.h"
 #include "dbf/cdx_build.h"
@@ -37,6 +39,34 @@ class StagingScope {
  private:
   CdxFile& cdx_;
 };
+
+bool ByKeyAndRecord(const CdxEntry& x, const CdxEntry& y) {
+  return std::tie(x.key, x.recno) < std::tie(y.key, y.recno);
+}
+
+// Counts the entries that `rebuilt` (sorted) drops from and adds to what the tag's tree holds now.
+void CompareWithOldTree(const CdxFile& cdx, const CdxTag& tag, char pad, const std::vector<CdxEntry>& rebuilt,
+                        TagRebuild& report) {
+  std::vector<CdxEntry> old;
+  try {
+    cdx.ForEachEntry(tag, pad, [&](const CdxEntry& e) {
+      old.push_back(e);
+      return true;
+    });
+  } catch (const CorruptTableError& e) {
+    report.oldTreeFault = e.what();
+    return;
+  }
+  std::sort(old.begin(), old.end(), ByKeyAndRecord);
+  std::vector<CdxEntry> difference;
+  std::set_difference(old.begin(), old.end(), rebuilt.begin(), rebuilt.end(), std::back_inserter(difference),
+                      ByKeyAndRecord);
+  report.removed = difference.size();
+  difference.clear();
+  std::set_difference(rebuilt.begin(), rebuilt.end(), old.begin(), old.end(), std::back_inserter(difference),
+                      ByKeyAndRecord);
+  report.added = difference.size();
+}
 
 CdxTag* FindIn(std::vector<CdxTag>& tags, const std::string& name) {
   for (CdxTag& t : tags)
@@ -213,18 +243,26 @@ std::vector<TagRebuild> TableIndex::Rebuild(const RecordWalk& walk) {
     walk([&](uint32_t recno, std::string_view record) {
       if (auto key = KeyOf(b, *tag, record)) entries.push_back({std::move(*key), recno});
     });
-    std::sort(entries.begin(), entries.end(), [](const CdxEntry& x, const CdxEntry& y) {
-      return std::tie(x.key, x.recno) < std::tie(y.key, y.recno);
-    });
+    std::sort(entries.begin(), entries.end(), ByKeyAndRecord);
+    TagRebuild done;
+    done.tag = b.name;
+    done.rebuilt = true;
+    done.entries = entries.size();
+    CompareWithOldTree(*cdx_, *tag, b.pad, entries, done);
     const uint64_t end = (file.Size() + kCdxPageSize - 1) / kCdxPageSize * kCdxPageSize;
     if (end > 0xFFFFFFFFu - kCdxPageSize)
       throw TableFileError("Index of table " + tableName_ + " is too large to rebuild tag " + b.name);
     const CdxTree tree = BuildTagTree(entries, tag->keyLength, b.pad, static_cast<uint32_t>(end));
     file.WriteAt(end, tree.pages);
     roots.emplace_back(tag->headerOffset, tree.root);
-    report.push_back({b.name, true, entries.size(), {}});
+    report.push_back(std::move(done));
   }
-  for (const RefusedTag& r : refused_) report.push_back({r.name, false, 0, r.reason});
+  for (const RefusedTag& r : refused_) {
+    TagRebuild left;
+    left.tag = r.name;
+    left.reason = r.reason;
+    report.push_back(std::move(left));
+  }
   if (roots.empty()) return report;
   file.Sync();
   char bytes[4];

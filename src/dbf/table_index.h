@@ -41,6 +41,10 @@ struct TagRebuild {
   std::string tag;
   bool rebuilt = false;
   size_t entries = 0;
+  size_t removed = 0;  // entries of the old tree that the records do not give
+  size_t added = 0;    // entries the records give that the old tree lacked
+  std::string
+      oldTreeFault;    // why the old tree could not be read whole (removed and added then count nothing)
   std::string reason;  // why it was left as it was
 };
 
@@ -76,7 +80,8 @@ class TableIndex {
   // With the index lock held: builds every bound tag anew from the records `walk` gives (walked once per
   // tag) and writes it to new pages at the end of the file, then, once they are flushed, points the tag at
   // them (so a stop part-way leaves each tag whole, old or new) and bumps the change counter. The free-page
-  // list is emptied (its pages and the old trees' stay unused). Tags left out stay as they are.
+  // list is emptied (its pages and the old trees' stay unused). Tags left out stay as they are. Each tag's
+  // report compares the new entries with those its old tree held.
   std::vector<TagRebuild> Rebuild(const RecordWalk& walk);
 
  private:

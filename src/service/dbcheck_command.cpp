@@ -4,6 +4,7 @@
 #include <string>
 
 #include "dbf/cdx_check.h"
+#include "dbf/index_repair.h"
 #include "dbf/table.h"
 #include "platform/code_page.h"
 #include "service/operator_commands.h"
@@ -13,8 +14,24 @@ namespace vorel {
 namespace {
 
 int Usage() {
-  std::fputs("usage: vorel_service dbcheck --path DIR [TABLE]\n", stderr);
+  std::fputs(
+      "usage: vorel_service dbcheck --path DIR [TABLE]\n"
+      "       vorel_service dbcheck --repair --path DIR TABLE\n",
+      stderr);
   return 2;
+}
+
+void Say(const std::string& table, const std::string& text) {
+  std::printf("%s: %s\n", table.c_str(), AnsiToUtf8(text).c_str());
+}
+
+// Prints a check's findings; the "ok" line when there are none.
+void PrintReport(const std::string& name, const dbf::IndexCheckReport& report, uint32_t records) {
+  for (const std::string& note : report.notes) Say(name, "note: " + note);
+  for (const std::string& problem : report.problems) Say(name, problem);
+  if (report.ok())
+    Say(name, "ok (" + std::to_string(records) + " records, " + std::to_string(report.tagsChecked) +
+                  " index tags)");
 }
 
 // Checks one table; prints its result and returns false when something is wrong.
@@ -24,46 +41,85 @@ bool CheckOne(const std::filesystem::path& folder, const std::string& name) {
     options.readOnly = true;
     dbf::Table table = dbf::Table::Open(folder, name, options);
     if (table.recoveryPending())
-      std::printf("%s: note: a write stopped part-way (its journal lies beside the table); the service or "
-                  "vorel_service sql undoes it when it next opens the table\n",
-                  name.c_str());
+      Say(name,
+          "note: a write stopped part-way (its journal lies beside the table); the service or "
+          "vorel_service sql undoes it when it next opens the table");
     const dbf::IndexCheckReport report = dbf::CheckTableIndex(table, dbf::BasicKeyExpressionCompiler());
-    for (const std::string& note : report.notes)
-      std::printf("%s: note: %s\n", name.c_str(), AnsiToUtf8(note).c_str());
-    for (const std::string& problem : report.problems)
-      std::printf("%s: %s\n", name.c_str(), AnsiToUtf8(problem).c_str());
-    if (report.ok())
-      std::printf("%s: ok (%zu records, %zu index tags)\n", name.c_str(),
-                  static_cast<size_t>(table.recordCount()), report.tagsChecked);
+    PrintReport(name, report, table.recordCount());
     return report.ok();
   } catch (const std::exception& e) {
-    std::printf("%s: %s\n", name.c_str(), AnsiToUtf8(e.what()).c_str());
+    Say(name, e.what());
+    return false;
+  }
+}
+
+std::string Entries(size_t n) {
+  return std::to_string(n) + (n == 1 ? " entry" : " entries");
+}
+
+// Rebuilds the damaged index of one table; prints what it found and changed, and returns false when the
+// index is not whole afterwards.
+bool RepairOne(const std::filesystem::path& folder, const std::string& name) {
+  try {
+    const dbf::IndexRepairReport report =
+        dbf::RepairStructuralIndex(folder, name, dbf::BasicKeyExpressionCompiler());
+    if (report.problems.empty()) {
+      Say(name, "the index is whole; nothing was changed");
+      return true;
+    }
+    for (const std::string& problem : report.problems) Say(name, "found: " + problem);
+    // The path as the file system gives it (UTF-8 on POSIX), not converted again.
+    std::printf("%s: the index as it was is kept in %s\n", name.c_str(), report.backup.string().c_str());
+    for (const dbf::TagRebuild& tag : report.tags) {
+      if (!tag.rebuilt) {
+        Say(name, "tag " + tag.tag + " left as it is (" + tag.reason +
+                      "); the reception desk program can rebuild it (REINDEX)");
+      } else if (!tag.oldTreeFault.empty()) {
+        Say(name, "tag " + tag.tag + " rebuilt with " + Entries(tag.entries) +
+                      "; its old tree could not be read (" + tag.oldTreeFault + ")");
+      } else if (tag.removed + tag.added == 0) {
+        Say(name, "tag " + tag.tag + " rebuilt with " + Entries(tag.entries) + ", the same as before");
+      } else {
+        Say(name, "tag " + tag.tag + " rebuilt with " + Entries(tag.entries) + ": " + Entries(tag.removed) +
+                      " removed, " + Entries(tag.added) + " added");
+      }
+    }
+    dbf::TableOptions reading;
+    reading.readOnly = true;
+    PrintReport(name, report.after, dbf::Table::Open(folder, name, reading).recordCount());
+    return report.after.ok();
+  } catch (const std::exception& e) {
+    Say(name, "not repaired: " + std::string(e.what()));
     return false;
   }
 }
 
 }  // namespace
 
-// vorel_service dbcheck --path DIR [TABLE]: checks every table of the folder (or one) and its structural
-// index; exit status 1 when anything is wrong.
+// vorel_service dbcheck [--repair] --path DIR [TABLE]: checks every table of the folder (or one) and its
+// structural index, or repairs the index of one table; exit status 1 when anything is wrong.
 int RunDbcheckCommand(int argc, char** argv) {
   std::string folder, only;
+  bool repair = false;
   for (int i = 1; i < argc; ++i) {
     const std::string arg = argv[i];
     if (arg == "--path" && i + 1 < argc) {
       folder = argv[++i];
+    } else if (arg == "--repair") {
+      repair = true;
     } else if (!arg.empty() && arg[0] != '-' && only.empty()) {
       only = arg;
     } else {
       return Usage();
     }
   }
-  if (folder.empty()) return Usage();
+  if (folder.empty() || (repair && only.empty())) return Usage();
   std::error_code ec;
   if (!std::filesystem::is_directory(folder, ec)) {
     std::fprintf(stderr, "vorel_service dbcheck: %s is not a folder\n", folder.c_str());
     return 2;
   }
+  if (repair) return RepairOne(folder, only) ? 0 : 1;
   std::set<std::string> names;
   if (!only.empty()) {
     names.insert(only);
