@@ -126,11 +126,12 @@ void TableChanges::Commit() {
   } catch (const Error& e) {
     throw TableFileError("Table " + s_.name + " cannot be written: " + e.what() + "; nothing was written");
   }
-  // The removal is not flushed: the file system writes it down within seconds, and the next statement's
-  // journal flush writes it down with its own name.
+  // The removal is flushed as well: file systems write a removal down only seconds later, and a journal
+  // that came back after a power cut would undo a statement whose answer has gone out.
   try {
     WriteAfterImages(j, files);
     RemoveFile(s_.journalPath.string());
+    SyncFolder(s_.journalPath.parent_path().string());
   } catch (const Error& e) {
     PutBack(j, e.what());
   }

@@ -26,9 +26,9 @@ class TableChanges {
 
   // Makes the staged writes: the journal (before and after bytes, sizes, record count, index change
   // counter) is written and flushed, then the memo file, the table and the index are written and flushed,
-  // then the journal is removed. When a write or flush fails on the way, the files are put back (as
-  // UndoStatement does) and TableFileError says what failed and whether nothing was written or the rest is
-  // undone at the next open. Without the journal option the writes go straight to the files.
+  // then the journal is removed and its removal flushed. When a write or flush fails on the way, the files
+  // are put back (as UndoStatement does) and TableFileError says what failed and whether nothing was written
+  // or the rest is undone at the next open. Without the journal option the writes go straight to the files.
   void Commit();
 
  private:

@@ -1,5 +1,6 @@
 #include "platform/fault_injection.h"
 
+#include <array>
 #include <atomic>
 #include <charconv>
 #include <string>
@@ -10,6 +11,7 @@ namespace {
 
 // The seam's whole state: one plan and one count for the process, set by tests before the work they try.
 std::atomic<uint64_t> gCount{0};
+std::array<std::atomic<uint64_t>, kFileOperationKinds> gCountOf{};
 std::atomic<uint64_t> gAt{0};
 std::atomic<FaultKind> gKind{FaultKind::kNone};
 
@@ -19,6 +21,7 @@ void SetFaultPlan(const FaultPlan& plan) {
   gKind = plan.kind;
   gAt = plan.kind == FaultKind::kNone ? 0 : plan.at;
   gCount = 0;
+  for (auto& count : gCountOf) count = 0;
 }
 
 FaultPlan ParseFaultPlan(std::string_view text) {
@@ -43,7 +46,12 @@ uint64_t FileOperationCount() {
   return gCount;
 }
 
+uint64_t FileOperationCount(FileOperation operation) {
+  return gCountOf[static_cast<size_t>(operation)];
+}
+
 FaultKind NextFileOperation(FileOperation operation) {
+  ++gCountOf[static_cast<size_t>(operation)];
   const uint64_t n = ++gCount;
   if (n != gAt) return FaultKind::kNone;
   const FaultKind kind = gKind;

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <string_view>
 
@@ -15,6 +16,7 @@ namespace vorel {
 VOREL_DEFINE_ERROR(FaultPlanError, Error);
 
 enum class FileOperation { kCreate, kWrite, kFlush, kTruncate, kRename, kRemove };
+inline constexpr size_t kFileOperationKinds = 6;
 
 enum class FaultKind {
   kNone,
@@ -33,8 +35,9 @@ struct FaultPlan {
 void SetFaultPlan(const FaultPlan& plan);
 // "kill@N", "tear@N", "eio@N", "enospc@N" or "none"; FaultPlanError for anything else.
 FaultPlan ParseFaultPlan(std::string_view text);
-// Operations counted since the last SetFaultPlan (or the start of the process).
+// Operations counted since the last SetFaultPlan (or the start of the process): all, or those of one kind.
 uint64_t FileOperationCount();
+uint64_t FileOperationCount(FileOperation operation);
 
 // For the file homes: counts one operation and says which fault, if any, it meets. kTornWrite is given only
 // for writes (for other operations it becomes kEndProcess).

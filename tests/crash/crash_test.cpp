@@ -170,6 +170,8 @@ class ScenarioRuns : public ::testing::Test {
   Snapshot old_, new_;
   std::string answer_;
   uint64_t operations_ = 0;
+  // A stop here leaves everything written and only the journal's removal (and its flush) to do.
+  uint64_t removal() const { return operations_ - 1; }
 };
 
 class CrashAtEveryPoint : public ScenarioRuns, public ::testing::WithParamInterface<std::string> {
@@ -213,13 +215,14 @@ TEST_P(CrashAtEveryPoint, AFailedWriteOrFlushChangesNothingAndSaysSo) {
 // A process ended while it undid an interrupted write leaves the undoing to the next opener.
 TEST_P(CrashAtEveryPoint, AProcessEndedWhileUndoingLeavesTheRestToTheNext) {
   const fs::path stopped = Copy("stopped");
-  ASSERT_EQ(RunChild(stopped, scenario_->name, scenario_->table, "kill@" + std::to_string(operations_)),
+  ASSERT_EQ(RunChild(stopped, scenario_->name, scenario_->table, "kill@" + std::to_string(removal())),
             std::nullopt);
   const fs::path probe = Copy("probe", stopped);
   SetFaultPlan({});
   { const dbf::Table t = dbf::Table::Open(probe, scenario_->table); }
   const uint64_t undoing = FileOperationCount();
   ASSERT_GT(undoing, 0u);
+  RecordProperty("undo_points", static_cast<int>(undoing));
   for (uint64_t k : Points(undoing)) {
     const fs::path folder = Copy("run", stopped);
     const std::string plan = "kill@" + std::to_string(k);
@@ -244,7 +247,7 @@ class WriteBetweenStopAndReopen : public ScenarioRuns, public ::testing::WithPar
 TEST_P(WriteBetweenStopAndReopen, KeepsTheOtherProgramsChange) {
   const ForeignWrite& c = GetParam();
   Load(c.scenario);
-  const std::vector<uint64_t> points = c.stopAtEveryPoint ? Points(operations_) : std::vector{operations_};
+  const std::vector<uint64_t> points = c.stopAtEveryPoint ? Points(operations_) : std::vector{removal()};
   for (uint64_t k : points) {
     const std::string plan = "kill@" + std::to_string(k);
     SCOPED_TRACE(plan);
@@ -314,7 +317,7 @@ INSTANTIATE_TEST_SUITE_P(
 TEST_F(ScenarioRuns, AReadOnlyOpenReportsTheUndoPending) {
   Load("zapis-indexed");
   const fs::path folder = Copy("run");
-  ASSERT_EQ(RunChild(folder, scenario_->name, scenario_->table, "kill@" + std::to_string(operations_)),
+  ASSERT_EQ(RunChild(folder, scenario_->name, scenario_->table, "kill@" + std::to_string(removal())),
             std::nullopt);
   dbf::TableOptions reading;
   reading.readOnly = true;

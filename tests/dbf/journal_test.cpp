@@ -8,6 +8,7 @@
 #include "dbf/staged_file.h"
 #include "dbf/table.h"
 #include "dbf_test_support.h"
+#include "platform/fault_injection.h"
 
 namespace vorel::dbf {
 namespace {
@@ -87,6 +88,26 @@ TEST_F(JournaledTable, AWriteFindingAnotherWritersJournalRefusesAndLeavesItToThe
   Table again = Table::Open(folder_.path(), "t");  // a journal that is not whole: nothing was written yet
   EXPECT_FALSE(std::filesystem::exists(Journal()));
   again.SetDeleted(1);
+}
+
+// One journal and the same flushes for a statement of one record as for one of many scattered records.
+TEST_F(JournaledTable, AStatementFlushesAsOftenWhateverNumberOfRecordsItWrites) {
+  Table t = Table::Open(folder_.path(), "t");
+  for (int i = 2; i <= 200; ++i)
+    t.AppendRecord([&](std::span<char> r) { EncodeInteger(t.GetField("n"), i, r); });
+  std::vector<uint32_t> every3rd;
+  for (uint32_t recno = 1; recno <= 200; recno += 3) every3rd.push_back(recno);
+  auto flushesAndJournals = [&](std::span<const uint32_t> recnos) {
+    SetFaultPlan({});
+    t.UpdateRecords(recnos, [&](uint32_t, std::string_view, std::span<char> r) {
+      r[0] = kRecordDeleted;
+      return true;
+    });
+    return std::pair(FileOperationCount(FileOperation::kFlush), FileOperationCount(FileOperation::kCreate));
+  };
+  const auto one = flushesAndJournals(std::span(every3rd).first(1));
+  EXPECT_EQ(one.second, 1u);
+  EXPECT_EQ(flushesAndJournals(every3rd), one);
 }
 
 }  // namespace
