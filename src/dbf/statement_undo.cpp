@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <map>
 #include <set>
+#include <span>
 
 #include "dbf/byte_order.h"
 #include "dbf/cdx_file.h"
@@ -87,6 +88,12 @@ class FileUndo {
       touched_ = true;
     }
   }
+  // Writes bytes that are not the statement's own (a new change counter).
+  void Put(uint64_t offset, std::span<const char> bytes) {
+    file_.WriteAt(offset, bytes);
+    touched_ = true;
+  }
+  bool touched() const { return touched_; }
   void SyncIfTouched() {
     if (touched_) file_.Sync();
   }
@@ -189,7 +196,15 @@ UndoReport UndoStatement(const Journal& j, const UndoFiles& files) {
     for (const JournalRegion* r : index.regions()) ours = ours && index.OldPartStillOurs(*r);
     if (ours) {
       for (const JournalRegion* r : index.regions()) index.Restore(*r, report.regionsRestored);
-      index.CutTail();
+      // Only a tail that is the statement's: another program may have appended pages since.
+      if (index.appended()) index.CutTail();
+      if (index.touched()) {
+        // The change counter only ever grows, past the statement's and any later change's, so that every
+        // reader that kept pages of the index under an earlier value reads them again.
+        char next[4];
+        StoreBe32(next, std::max(counter, j.counterAfter) + 1);
+        index.Put(8, next);
+      }
       index.SyncIfTouched();
       // Entries of records that are not back as they were (left to another program, kept) follow the records.
       const uint32_t count = CountNow(*files.table, j);

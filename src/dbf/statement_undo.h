@@ -24,8 +24,10 @@ struct UndoFiles {
 // are. When another program appended after the statement's own appended records, these are kept and
 // completed instead (that program's record count includes them). Then the index entries of every record the
 // statement wrote are made to match the records as they are now; when the index itself was changed by
-// another program since, every tag is built anew from the records. Every touched file is flushed. The
-// caller holds the locks of the records, header, memo file and index the journal concerns.
+// another program since, every tag is built anew from the records; an index whose bytes are put back gets a
+// change counter above every value it has had, so that no reader keeps pages it read before. Every touched
+// file is flushed. The caller holds the locks of the records, header, memo file and index the journal
+// concerns.
 UndoReport UndoStatement(const Journal& journal, const UndoFiles& files);
 
 }  // namespace vorel::dbf

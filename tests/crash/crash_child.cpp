@@ -1,8 +1,9 @@
 // The process the crash tests end part-way:
-//   crash_child FOLDER SCENARIO|open TABLE PLAN ANSWER_FILE
+//   crash_child FOLDER SCENARIO|open|sql|pack TABLE PLAN ANSWER_FILE
 // installs the fault plan (kill@N, tear@N, eio@N, enospc@N, none), runs the scenario's command against the
-// folder (or, for "open", opens TABLE for writing, which undoes an interrupted write), and, when it lives to
-// the end, writes the answer to ANSWER_FILE. Exit status 2 for bad arguments.
+// folder (or, for "open", opens TABLE for writing, which undoes an interrupted write; for "sql" and "pack",
+// plays the reception desk program: TABLE is then its statement or the table it packs), and, when it lives
+// to the end, writes the answer to ANSWER_FILE. Exit status 2 for bad arguments.
 #include <cstdio>
 #include <fstream>
 #include <string>
@@ -13,12 +14,12 @@
 
 int main(int argc, char** argv) {
   if (argc != 6) {
-    std::fputs("usage: crash_child FOLDER SCENARIO|open TABLE PLAN ANSWER_FILE\n", stderr);
+    std::fputs("usage: crash_child FOLDER SCENARIO|open|sql|pack TABLE PLAN ANSWER_FILE\n", stderr);
     return 2;
   }
   const std::string folder = argv[1], name = argv[2], table = argv[3];
   const vorel::crash::Scenario* scenario = vorel::crash::FindScenario(name);
-  if (!scenario && name != "open") {
+  if (!scenario && name != "open" && name != "sql" && name != "pack") {
     std::fprintf(stderr, "unknown scenario %s\n", name.c_str());
     return 2;
   }
@@ -27,6 +28,10 @@ int main(int argc, char** argv) {
     vorel::SetFaultPlan(vorel::ParseFaultPlan(argv[4]));
     if (scenario) {
       answer = scenario->run(folder);
+    } else if (name == "sql") {
+      answer = vorel::crash::WriteAsAnotherProgram(folder, table);
+    } else if (name == "pack") {
+      answer = vorel::crash::PackAsAnotherProgram(folder, table);
     } else {
       vorel::dbf::Table t = vorel::dbf::Table::Open(folder, table);
       answer = t.recoveryPending() ? "pending" : "opened";

@@ -1,15 +1,21 @@
 #include "crash/crash_scenarios.h"
 
+#include <fstream>
+
 #include "booking/booking_commands.h"
 #include "booking/test_doubles.h"
 #include "database/connection.h"
 #include "database/database_context.h"
 #include "database/query.h"
 #include "database/run_query.h"
+#include "dbf/byte_order.h"
 #include "dbf/cdx_build.h"
 #include "dbf/table.h"
+#include "dbf/table_index.h"
 #include "platform/regional.h"
+#include "sql/executor.h"
 #include "support/clinic_tables.h"
+#include "support/temp_folder.h"
 
 namespace vorel::crash {
 
@@ -162,6 +168,35 @@ std::vector<Scenario> MakeScenarios() {
 }
 
 }  // namespace
+
+std::string WriteAsAnotherProgram(const std::filesystem::path& folder, const std::string& statement) {
+  sql::ExecutionOptions other;
+  other.folder = folder;
+  other.journal = false;
+  return std::to_string(sql::RunStatement(statement, other).rowsAffected);
+}
+
+std::string PackAsAnotherProgram(const std::filesystem::path& folder, const std::string& table) {
+  dbf::TableOptions unjournaled;
+  unjournaled.journal = false;
+  const std::filesystem::path path = dbf::Table::Open(folder, table, unjournaled).path();
+  std::string bytes = testing::TempFolder::ReadFile(path);
+  const uint16_t header = dbf::LoadLe16(&bytes[8]), length = dbf::LoadLe16(&bytes[10]);
+  dbf::StoreLe32(&bytes[4], dbf::LoadLe32(&bytes[4]) - 1);
+  bytes.erase(header, length);
+  std::ofstream(path, std::ios::binary | std::ios::trunc) << bytes;
+  dbf::Table t = dbf::Table::Open(folder, table, unjournaled);
+  if (!t.layout().hasStructuralIndex()) return "packed";
+  dbf::TableIndex index(t.path(), t.name(), t.layout(), dbf::BasicKeyExpressionCompiler());
+  dbf::HeldLocks locks;
+  index.Lock(locks, {});
+  index.Rebuild([&](const std::function<void(uint32_t, std::string_view)>& visit) {
+    dbf::TableScanner scan = t.Scan();
+    dbf::RecordRef r;
+    while (scan.Next(r)) visit(r.recno, r.bytes);
+  });
+  return "packed";
+}
 
 const std::vector<Scenario>& Scenarios() {
   static const std::vector<Scenario> all = MakeScenarios();

@@ -21,6 +21,12 @@ struct Scenario {
   std::function<std::string(const std::filesystem::path& folder)> run;
 };
 
+// What the reception desk program does between a stop and the reopen, knowing nothing of the journal: one
+// statement (the number of records it wrote), or a PACK once record 1 was deleted: every later record moves
+// up one place, the record count drops by one and the index is built anew ("packed").
+std::string WriteAsAnotherProgram(const std::filesystem::path& folder, const std::string& statement);
+std::string PackAsAnotherProgram(const std::filesystem::path& folder, const std::string& table);
+
 const std::vector<Scenario>& Scenarios();
 // nullptr for an unknown name.
 const Scenario* FindScenario(std::string_view name);
