@@ -28,6 +28,14 @@ struct ServiceHandlers {
 // stop, 1 when the start failed (after reporting "Service failed on start: " + message).
 int RunServiceHost(const ServiceIdentity& identity, const ServiceHandlers& handlers);
 
+// What the service manager hears besides start and stop. POSIX: systemd's notification protocol, when it
+// asked for it (a unit of Type=notify; nothing otherwise); Windows: nothing, the status reports say it.
+// RunServiceHost reports "ready" once `start` has returned and "stopping" before `stop` runs; the service
+// reports "alive" wherever its main loop is known to be alive, for the watchdog.
+void NotifyServiceReady();
+void NotifyServiceStopping();
+void NotifyServiceAlive();
+
 // The name of the unit this process runs under, which the restart and update scripts stop and start.
 // POSIX: $VOREL_UNIT (the unit file passes its own name, "%n") when it is a plausible unit name, else the
 // identity's name; Windows: the identity's name.

@@ -54,6 +54,12 @@ ServiceLock ServiceLock::Acquire(const std::string& path, int64_t ownPid) {
   const std::string pid = std::to_string(ownPid) + "\n";
   file.Truncate(0);
   file.WriteAt(0, pid);
+  // Others probe the lock (status run by a monitoring agent's user): readable by all, whatever the umask
+  // (the unit's is 0077).
+  std::error_code ec;
+  fs::permissions(path,
+                  fs::perms::owner_read | fs::perms::owner_write | fs::perms::group_read | fs::perms::others_read,
+                  ec);
   return ServiceLock(std::move(file));
 }
 

@@ -6,6 +6,7 @@
 #include "exchange/clinic_access_database.h"
 #include "exchange/dispatch_reply.h"
 #include "exchange/main_loop.h"
+#include "platform/service_host.h"
 
 namespace vorel {
 
@@ -14,13 +15,21 @@ ServiceExchange::ServiceExchange(ServiceExchangeParts parts)
       db_{parts_.ado, parts_.sql, parts_.logger, parts_.clock, parts_.regional},
       load_{db_, cache_, parts_.client, parts_.store, parts_.portalHost},
       booking_{db_, cache_, parts_.store, parts_.state.lastScheduleAge, parts_.state.busySlotsFlag},
-      admin_{parts_.client,           launcher_,         parts_.clock,   "", parts_.programFolder,
-             parts_.stateStoreFolder, parts_.updateHost, parts_.unitName},
+      admin_{parts_.client,        launcher_,
+             parts_.clock,         "",
+             parts_.programFolder, parts_.stateStoreFolder,
+             parts_.updateHost,    parts_.unitName,
+             parts_.updateFolder},
       clinic_(ClinicAccessFor(db_)),
       ctx_{parts_.state,    parts_.logger, parts_.store, parts_.settings,
            parts_.client,   clinic_,       parts_.clock, parts_.regional,
            parts_.stopFlag, commands_,     cacheHooks_,  parts_.portalHost} {
   ctx_.hooks = parts_.hooks;
+  // The service manager's watchdog hears the same signs of life as the status record.
+  ctx_.hooks.alive = [status = parts_.hooks.alive] {
+    Notify(status);
+    NotifyServiceAlive();
+  };
   cacheHooks_.patientCount = [this] { return cache_.count(); };
   cacheHooks_.timeOfLastLoad = [this] { return cache_.timeOfLastLoad; };
   cacheHooks_.resetTimeOfLastLoad = [this] { cache_.timeOfLastLoad = Clock::TimePoint{}; };

@@ -2,6 +2,9 @@
 
 #include <gtest/gtest.h>
 #include <signal.h>
+#include <sys/socket.h>
+#include <sys/un.h>
+#include <unistd.h>
 
 #include <condition_variable>
 #include <mutex>
@@ -9,6 +12,8 @@
 #include <string>
 #include <thread>
 #include <vector>
+
+#include "support/temp_folder.h"
 
 namespace vorel {
 namespace {
@@ -60,11 +65,43 @@ class FakeService {
   std::vector<std::string> events_;
 };
 
+// The messages a unit of Type=notify hears, read from the socket systemd would give in NOTIFY_SOCKET.
+class NotifySocket {
+ public:
+  NotifySocket() {
+    const std::string path = folder_ / "notify";
+    fd_ = socket(AF_UNIX, SOCK_DGRAM | SOCK_CLOEXEC, 0);
+    sockaddr_un address{};
+    address.sun_family = AF_UNIX;
+    path.copy(address.sun_path, sizeof address.sun_path - 1);
+    EXPECT_EQ(bind(fd_, reinterpret_cast<sockaddr*>(&address), sizeof address), 0);
+    setenv("NOTIFY_SOCKET", path.c_str(), 1);
+  }
+  ~NotifySocket() {
+    unsetenv("NOTIFY_SOCKET");
+    close(fd_);
+  }
+  std::vector<std::string> Messages() {
+    std::vector<std::string> messages;
+    char buffer[256];
+    ssize_t n;
+    while ((n = recv(fd_, buffer, sizeof buffer, MSG_DONTWAIT)) > 0) messages.emplace_back(buffer, n);
+    return messages;
+  }
+
+ private:
+  testing::TempFolder folder_;
+  int fd_ = -1;
+};
+
 TEST(ServiceHost, StopSignalStopsTheServiceAndEndsTheMainThread) {
+  NotifySocket systemd;
   FakeService service;
   service.signalAfterStart = true;
   EXPECT_EQ(RunServiceHost(kIdentity, service.Handlers()), 0);
   EXPECT_EQ(service.Events(), (std::vector<std::string>{"start", "stop", "quit", "main returned"}));
+  NotifyServiceAlive();
+  EXPECT_EQ(systemd.Messages(), (std::vector<std::string>{"READY=1", "STOPPING=1", "WATCHDOG=1"}));
 }
 
 TEST(ServiceHost, FailedStartIsReportedAndNeverStops) {

@@ -51,29 +51,52 @@ class SystemdUnitTest : public ::testing::Test {
   SystemdUnitOptions options_;
 };
 
+bool HasLine(const std::string& text, const std::string& line) {
+  return ("\n" + text).find("\n" + line + "\n") != std::string::npos;
+}
+
 TEST_F(SystemdUnitTest, UnitTextNamesTheProgramTheStoreAndTheRestartRule) {
   EXPECT_EQ(UnitFile(), dir_ / "units/VorelService.service");
-  EXPECT_EQ(SystemdUnitText(kIdentity, options_),
-            "[Unit]\n"
-            "Description=VorelServer - Запись через интернет\n"
-            "Wants=network-online.target\n"
-            "After=network-online.target\n"
-            "\n[Service]\n"
-            "Type=simple\n"
-            "ExecStart=\"/opt/vorel/vorel_service\"\n"
-            "Environment=\"VOREL_STATE=/var/lib/vorel_service/state.db\"\n"
-            "Environment=VOREL_UNIT=%n\n"
-            "Restart=on-failure\n"
-            "RestartSec=10\n"
-            "\n[Install]\n"
-            "WantedBy=multi-user.target\n");
+  const std::string text = SystemdUnitText(kIdentity, options_);
+  EXPECT_EQ(text.rfind("[Unit]\nDescription=VorelServer - Запись через интернет\n", 0), 0u) << text;
+  for (const char* line :
+       {"Type=notify", "ExecStart=\"/opt/vorel/vorel_service\"",
+        "Environment=\"VOREL_STATE=/var/lib/vorel_service/state.db\"", "Environment=VOREL_UNIT=%n",
+        "Restart=on-failure", "#WatchdogSec=15min", "ProtectSystem=full",
+        // adm_update replaces the program in its own folder.
+        "ReadWritePaths=\"-/opt/vorel\"", "NoNewPrivileges=yes", "PrivateTmp=yes",
+        "ProtectKernelTunables=yes", "ProtectControlGroups=yes", "RestrictSUIDSGID=yes",
+        "SystemCallFilter=@system-service",
+        "CapabilityBoundingSet=CAP_DAC_OVERRIDE CAP_DAC_READ_SEARCH CAP_FOWNER",
+        "WantedBy=multi-user.target"}) {
+    EXPECT_TRUE(HasLine(text, line)) << line << "\n" << text;
+  }
+  EXPECT_EQ(text.find("VOREL_UPDATE_FOLDER"), std::string::npos);
 
   options_.programPath = "/opt/my \"vorel\" 100%/vorel_service";
   options_.stateLocation = "/srv/a\\b/state.db";
+  const std::string quoted = SystemdUnitText(kIdentity, options_);
+  EXPECT_TRUE(HasLine(quoted, "ExecStart=\"/opt/my \\\"vorel\\\" 100%%/vorel_service\"")) << quoted;
+  EXPECT_TRUE(HasLine(quoted, "Environment=\"VOREL_STATE=/srv/a\\\\b/state.db\"")) << quoted;
+  EXPECT_TRUE(HasLine(quoted, "ReadWritePaths=\"-/opt/my \\\"vorel\\\" 100%%\"")) << quoted;
+}
+
+// The packaged units: the program stays as installed and adm_update writes to the update folder; the
+// template's instance NAME keeps its store as NAME.db; the watchdog line once it is switched on.
+TEST_F(SystemdUnitTest, PackagedUnitAndTemplate) {
+  options_.updateFolder = "/var/lib/vorel_service/update";
+  options_.watchdog = true;
   const std::string text = SystemdUnitText(kIdentity, options_);
-  EXPECT_NE(text.find("ExecStart=\"/opt/my \\\"vorel\\\" 100%%/vorel_service\"\n"), std::string::npos)
-      << text;
-  EXPECT_NE(text.find("Environment=\"VOREL_STATE=/srv/a\\\\b/state.db\"\n"), std::string::npos) << text;
+  for (const char* line : {"Environment=\"VOREL_UPDATE_FOLDER=/var/lib/vorel_service/update\"",
+                           "ReadWritePaths=\"-/var/lib/vorel_service/update\"", "WatchdogSec=15min"}) {
+    EXPECT_TRUE(HasLine(text, line)) << line << "\n" << text;
+  }
+  options_.templateUnit = true;
+  options_.stateLocation = "/var/lib/vorel_%service";
+  EXPECT_EQ(UnitFile(), dir_ / "units/VorelService@.service");
+  const std::string instance = SystemdUnitText(kIdentity, options_);
+  EXPECT_TRUE(HasLine(instance, "Description=VorelServer - Запись через интернет (%i)")) << instance;
+  EXPECT_TRUE(HasLine(instance, "Environment=\"VOREL_STATE=/var/lib/vorel_%%service/%i.db\"")) << instance;
 }
 
 TEST_F(SystemdUnitTest, InstallAndUninstallWithoutSystemd) {

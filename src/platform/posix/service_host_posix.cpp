@@ -1,6 +1,7 @@
 #include <pthread.h>
 #include <signal.h>
 #include <syslog.h>
+#include <systemd/sd-daemon.h>
 
 #include <atomic>
 #include <cstdio>
@@ -14,6 +15,16 @@
 #include "platform/service_host.h"
 
 namespace vorel {
+
+void NotifyServiceReady() {
+  sd_notify(0, "READY=1");
+}
+void NotifyServiceStopping() {
+  sd_notify(0, "STOPPING=1");
+}
+void NotifyServiceAlive() {
+  sd_notify(0, "WATCHDOG=1");
+}
 
 std::string ServiceUnitName(const ServiceIdentity& identity) {
   // systemd's unit name characters only: the name goes into scripts and file names.
@@ -56,8 +67,10 @@ int RunServiceHost(const ServiceIdentity& identity, const ServiceHandlers& handl
       handlers.quitMainThread();
       return;
     }
+    NotifyServiceReady();
     int signal = 0;
     sigwait(&stopSignals, &signal);
+    NotifyServiceStopping();
     try {
       handlers.stop();
     } catch (...) {

@@ -36,14 +36,19 @@ std::string EscapeSpecifiers(std::string_view text) {
   return out;
 }
 
-// One word in double quotes, for ExecStart= and Environment=.
-std::string Quoted(std::string_view text) {
-  std::string out = "\"";
-  for (char c : EscapeSpecifiers(text)) {
+// The inside of a double-quoted word: quotes and backslashes escaped.
+std::string QuotedInner(std::string_view text) {
+  std::string out;
+  for (char c : text) {
     if (c == '"' || c == '\\') out += '\\';
     out += c;
   }
-  return out + "\"";
+  return out;
+}
+
+// One word in double quotes, for ExecStart=, Environment= and paths.
+std::string Quoted(std::string_view text) {
+  return "\"" + QuotedInner(EscapeSpecifiers(text)) + "\"";
 }
 
 void RunSystemctl(const SystemdUnitOptions& options, std::vector<std::string> args) {
@@ -82,29 +87,66 @@ SystemdUnitOptions SystemdUnitOptionsFromEnvironment() {
   options.unitFolder = EnvOr("VOREL_UNIT_DIR", "/etc/systemd/system");
   options.programPath = ProgramPath();
   options.stateLocation = StateStoreLocation();
+  options.updateFolder = EnvOr("VOREL_UPDATE_FOLDER", "");
   options.systemdRunning = SystemdIsRunning();
   options.systemctl = EnvOr("VOREL_SYSTEMCTL", "systemctl");
   return options;
 }
 
 std::string SystemdUnitPath(const ServiceIdentity& identity, const SystemdUnitOptions& options) {
-  return (fs::path(options.unitFolder) / (identity.name + ".service")).string();
+  return (fs::path(options.unitFolder) / (identity.name + (options.templateUnit ? "@" : "") + ".service"))
+      .string();
 }
 
 std::string SystemdUnitText(const ServiceIdentity& identity, const SystemdUnitOptions& options) {
+  std::string state = EscapeSpecifiers(options.stateLocation);
+  if (options.templateUnit) {
+    if (state.empty() || state.back() != '/') state += '/';
+    state += "%i.db";
+  }
+  // The folder adm_update writes the new program and its script to.
+  const std::string updateFolder = options.updateFolder.empty()
+                                       ? fs::path(options.programPath).parent_path().string()
+                                       : options.updateFolder;
   std::string text;
   text += "[Unit]\n";
-  text += "Description=" + EscapeSpecifiers(AnsiToUtf8(identity.displayName)) + "\n";
+  text += "Description=" + EscapeSpecifiers(AnsiToUtf8(identity.displayName)) +
+          (options.templateUnit ? " (%i)" : "") + "\n";
   text += "Wants=network-online.target\n";
   text += "After=network-online.target\n";
   text += "\n[Service]\n";
-  text += "Type=simple\n";
+  text += "Type=notify\n";
   text += "ExecStart=" + Quoted(options.programPath) + "\n";
-  text += "Environment=" + Quoted("VOREL_STATE=" + options.stateLocation) + "\n";
+  text += "Environment=\"VOREL_STATE=" + QuotedInner(state) + "\"\n";
   // The unit's own name, which the restart and update scripts stop and start.
   text += "Environment=VOREL_UNIT=%n\n";
+  if (!options.updateFolder.empty()) {
+    text += "Environment=" + Quoted("VOREL_UPDATE_FOLDER=" + options.updateFolder) + "\n";
+  }
   text += "Restart=on-failure\n";
   text += "RestartSec=10\n";
+  // Well above the longest pass the main loop may legitimately take (a POST waits up to 80 s, an adm_sql
+  // longer); the service tells systemd it is alive at each pass and each step of its set-up.
+  if (!options.watchdog) text += "# Off while a kill in the middle of a table write can tear it:\n";
+  text += std::string(options.watchdog ? "" : "#") + "WatchdogSec=15min\n";
+  // The sandbox. The service runs as root, since the clinic's folder may lie anywhere and belong to anyone;
+  // the system's own folders stay read-only except the folder adm_update writes to. The restart and update
+  // scripts run as units of their own (systemd-run), outside this sandbox.
+  text += "ProtectSystem=full\n";
+  text += "ReadWritePaths=" + Quoted("-" + updateFolder) + "\n";
+  for (const char* line :
+       {"PrivateTmp=yes", "PrivateDevices=yes", "PrivateMounts=yes", "NoNewPrivileges=yes",
+        "ProtectKernelTunables=yes", "ProtectKernelModules=yes", "ProtectKernelLogs=yes",
+        "ProtectControlGroups=yes", "ProtectClock=yes", "ProtectHostname=yes", "ProtectProc=invisible",
+        "RestrictSUIDSGID=yes", "RestrictRealtime=yes", "RestrictNamespaces=yes", "LockPersonality=yes",
+        "MemoryDenyWriteExecute=yes", "RestrictAddressFamilies=AF_UNIX AF_INET AF_INET6 AF_NETLINK",
+        "SystemCallArchitectures=native", "SystemCallFilter=@system-service",
+        "SystemCallFilter=~@privileged @resources", "SystemCallErrorNumber=EPERM",
+        // Reading and writing files of other owners (the clinic's tables, a share's files) and
+        // tightening the rights of the state store's files.
+        "CapabilityBoundingSet=CAP_DAC_OVERRIDE CAP_DAC_READ_SEARCH CAP_FOWNER", "UMask=0077"}) {
+    text += std::string(line) + "\n";
+  }
   text += "\n[Install]\n";
   text += "WantedBy=multi-user.target\n";
   return text;

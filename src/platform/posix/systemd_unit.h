@@ -11,7 +11,13 @@ namespace vorel {
 struct SystemdUnitOptions {
   std::string unitFolder;     // where the unit file goes
   std::string programPath;    // the program the unit starts
-  std::string stateLocation;  // VOREL_STATE of the started program
+  std::string stateLocation;  // VOREL_STATE of the started program; of a template, the stores' folder
+  // A template unit (NAME@.service): instance NAME keeps its store in the folder `stateLocation` as NAME.db.
+  bool templateUnit = false;
+  // VOREL_UPDATE_FOLDER of the started program: where adm_update keeps the portal's program when the
+  // installed one must stay as installed (a package's); empty: adm_update replaces the installed one.
+  std::string updateFolder;
+  bool watchdog = false;  // whether systemd's watchdog ends a main loop that stops telling it is alive
   bool systemdRunning = false;
   std::string systemctl = "systemctl";  // the program that reloads, enables and disables units
 };
@@ -20,7 +26,9 @@ struct SystemdUnitOptions {
 // store location, systemd running when /run/systemd/system exists, systemctl from $VOREL_SYSTEMCTL.
 SystemdUnitOptions SystemdUnitOptionsFromEnvironment();
 
+// The unit file's name: NAME.service, or NAME@.service for a template.
 std::string SystemdUnitPath(const ServiceIdentity& identity, const SystemdUnitOptions& options);
+// The unit: Type=notify, restarted after a failure, and sandboxed as far as the service's work allows.
 std::string SystemdUnitText(const ServiceIdentity& identity, const SystemdUnitOptions& options);
 
 // Install writes the unit file (failing when it exists already) and, when systemd is running, reloads the

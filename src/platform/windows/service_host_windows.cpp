@@ -112,6 +112,10 @@ int RunServiceHost(const ServiceIdentity& identity, const ServiceHandlers& handl
   return host.control->startFailed() || mainFailed ? 1 : 0;
 }
 
+void NotifyServiceReady() {}
+void NotifyServiceStopping() {}
+void NotifyServiceAlive() {}
+
 std::string ServiceUnitName(const ServiceIdentity& identity) {
   return identity.name;
 }
