@@ -31,10 +31,10 @@ std::string AdminUpdate(AdminContext& ctx) {
     const std::string data = ctx.client.Get(address);
     if (data.size() <= kSmallestProgram || !IsRunnableProgram(data)) return "file load error";
     result = "start load ";
-    const AdminScripts scripts =
-        ScriptsForThisPlatform(ctx.programFolder, ctx.stateStoreFolder, ctx.serviceName);
-    SaveProgramFile(ctx.programFolder + scripts.newProgramName, data);
-    const std::string scriptPath = ctx.programFolder + scripts.updateScriptName;
+    const std::string& folder = ctx.updateFolder.empty() ? ctx.programFolder : ctx.updateFolder;
+    const AdminScripts scripts = ScriptsForThisPlatform(folder, ctx.stateStoreFolder, ctx.serviceName);
+    SaveProgramFile(folder + scripts.newProgramName, data);
+    const std::string scriptPath = folder + scripts.updateScriptName;
     WriteWholeFile(scriptPath, scripts.updateScript);
     result += "file create ";
     ctx.launcher.StartDetached(scriptPath);

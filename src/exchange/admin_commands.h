@@ -18,6 +18,9 @@ struct AdminContext {
   std::string stateStoreFolder;  // where the POSIX restart script goes
   std::string updateHost;        // host of the update file server
   std::string serviceName = "VorelService";  // the unit (or service) the scripts stop and start
+  // Where adm_update puts the new program and its script when the installed program must stay as installed;
+  // empty: the program folder.
+  std::string updateFolder = {};
 };
 
 // {"version":"620","base":<path>,"path":<program folder>}, values copied without escaping.

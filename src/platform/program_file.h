@@ -14,8 +14,16 @@ std::string_view NewProgramFileName();
 // error page from a proxy or server is never installed in place of the service.
 bool IsRunnableProgram(std::string_view bytes);
 
-// Saves the bytes as a runnable program file at `path`, which never holds anything but a whole program.
-// Fails with FileWriteError naming the file.
+// Saves the bytes as a runnable program file at `path`, which never holds anything but a whole program,
+// creating its folder (for the owner alone) when missing. Fails with FileWriteError naming the file.
 void SaveProgramFile(const std::string& path, std::string_view bytes);
+
+// The folder, with its trailing separator, where adm_update keeps the portal's program when the installed
+// one must stay as installed (a package's): $VOREL_UPDATE_FOLDER (POSIX), or empty when there is none.
+std::string UpdateFolder();
+
+// When the update folder holds a program file newer than the running one, runs it in place of this process
+// (with no arguments: the service run). Returns when there is none or it cannot be run.
+void RunNewerUpdate();
 
 }  // namespace vorel

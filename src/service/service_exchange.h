@@ -34,7 +34,8 @@ struct ServiceExchangeParts {
   std::string programFolder;
   std::string stateStoreFolder;
   MainLoopHooks hooks;
-  std::string unitName;  // the unit the restart and update scripts stop and start
+  std::string unitName;      // the unit the restart and update scripts stop and start
+  std::string updateFolder;  // where adm_update puts the new program; empty: the program folder
 };
 
 class ServiceExchange {

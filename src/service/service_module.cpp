@@ -2,6 +2,7 @@
 
 #include "exchange/request_address.h"
 #include "platform/code_page.h"
+#include "platform/program_file.h"
 #include "platform/program_location.h"
 #include "platform/service_events.h"
 #include "platform/state_store_factory.h"
@@ -113,7 +114,7 @@ void TVorelService::RunMainLoop() {
   exchangeRun_ = std::make_unique<ServiceExchange>(ServiceExchangeParts{
       exchange, logger(), stateStore(), settings, *Client, ADO, SQL, *clock_, environment_.regional, stopFlag,
       portalHost_, updateHost_, environment_.programFolder(), StateStoreFolder(), report_.Hooks(),
-      ServiceUnitName(VorelServiceIdentity())});
+      ServiceUnitName(VorelServiceIdentity()), UpdateFolder()});
   exchangeRun_->RunMainLoop();
 }
 

@@ -1,3 +1,4 @@
+#include "platform/program_file.h"
 #include "platform/service_host.h"
 #include "service/message_loop.h"
 #include "service/operator_commands.h"
@@ -7,6 +8,8 @@
 namespace vorel {
 
 int RunServiceProcess() {
+  // A program the portal sent that is newer than the installed one runs in its place.
+  RunNewerUpdate();
   MessageLoop loop;
   TVorelService service(loop);
   ServiceHandlers handlers;

@@ -142,6 +142,19 @@ TEST_F(AdminTest, InstancesNeverShareScriptsOrDownloads) {
   EXPECT_FALSE(fs::exists(dir_ / "prog" / "vorel_servicenew"));
 }
 
+// Where the installed program must stay as installed (a package's), the download, its script and the swap
+// go to the update folder, which is made when missing.
+TEST_F(AdminTest, UpdateGoesToTheUpdateFolderWhenThereIsOne) {
+  AdminContext ctx = Context();
+  ctx.updateFolder = (dir_ / "state" / "update").string() + "/";
+  http_.body = ElfImage(100001);
+  EXPECT_EQ(AdminUpdate(ctx), "start load file create load... Size:100001");
+  EXPECT_EQ(ReadFile(dir_ / "state" / "update" / "vorel_servicenew"), http_.body);
+  EXPECT_EQ(ReadFile(dir_ / "state" / "update" / "serv.sh"),
+            PosixUpdateScript(ctx.updateFolder, "vorel_servicenew", "VorelService"));
+  EXPECT_TRUE(fs::is_empty(dir_ / "prog"));
+}
+
 TEST(AdminScripts, InstanceSuffixOfUnitNames) {
   const std::pair<const char*, const char*> cases[] = {
       {"VorelService", ""},
@@ -162,8 +175,9 @@ TEST_F(AdminTest, UpdateFailureTexts) {
   http_.body = ElfImage(100001);
   if (getuid() != 0) {  // root writes through any permission bits
     fs::permissions(dir_ / "prog", fs::perms::owner_read | fs::perms::owner_exec);
-  } else {
-    ctx.programFolder = (dir_ / "missing").string() + "/";
+  } else {  // a folder that cannot be made: under a file
+    std::ofstream(dir_ / "file") << "not a folder";
+    ctx.programFolder = (dir_ / "file" / "sub").string() + "/";
   }
   const std::string answer = AdminUpdate(ctx);
   EXPECT_EQ(answer.rfind("start load  *Cannot create file \"", 0), 0u) << answer;
