@@ -5,28 +5,51 @@ WIN_BUILD_DIR ?= build-windows
 JOBS ?= $(shell nproc)
 FUZZ_SECONDS ?= 10
 
-DEBIAN_PACKAGES := cmake ninja-build g++ clang libclang-rt-14-dev pkg-config \
-  libcurl4-openssl-dev zlib1g-dev libsqlite3-dev libgtest-dev libgmock-dev libbenchmark-dev \
-  libcpp-httplib-dev python3-dbf tinyproxy \
-  wine wine64 g++-mingw-w64-x86-64-posix libz-mingw-w64-dev googletest curl locales \
-  chromium chromium-driver python3-selenium \
-  systemd-container debootstrap
+PREFIX ?= /usr/local
+DESTDIR ?=
+# The version of the Debian package: the service's own version number.
+VERSION ?= $(shell sed -n 's/.*kServiceVersion = "\([0-9]*\)".*/\1/p' src/service/service_identity.h)
 
-.PHONY: deps build windows test test-windows crash-test demo bench fuzz clean format
+# What building, running and packaging the service need (all that `make demo` installs).
+BUILD_PACKAGES := cmake ninja-build g++ pkg-config libcurl4-openssl-dev zlib1g-dev libsqlite3-dev \
+  libsystemd-dev libcpp-httplib-dev curl dpkg-dev
+# What the tests need besides: test and benchmark libraries, fuzzing, the Windows build under Wine, a proxy,
+# a browser for the portal page, the systemd container.
+TEST_PACKAGES := clang libclang-rt-14-dev libgtest-dev libgmock-dev libbenchmark-dev googletest \
+  python3-dbf tinyproxy wine wine64 g++-mingw-w64-x86-64-posix libz-mingw-w64-dev locales \
+  chromium chromium-driver python3-selenium systemd-container debootstrap
+DEBIAN_PACKAGES := $(BUILD_PACKAGES) $(TEST_PACKAGES)
+# The programs of the service and the demo.
+PROGRAMS := vorel_service vorel_portal vorel_sample_clinic vorel_unit_file
 
-deps:
-	@missing=$$(for p in $(DEBIAN_PACKAGES); do dpkg-query -W -f='$${Status}\n' $$p 2>/dev/null | grep -q 'install ok installed' || echo $$p; done); \
+.PHONY: deps deps-build build programs windows test test-windows crash-test demo bench fuzz package install clean \
+  format
+
+# Installs the Debian packages of the list that are missing (a no-op when they are there).
+define install_packages
+	@missing=$$(for p in $(1); do dpkg-query -W -f='$${Status}\n' $$p 2>/dev/null | grep -q 'install ok installed' || echo $$p; done); \
 	if [ -n "$$missing" ]; then \
 	  echo "Installing: $$missing"; \
 	  SUDO=$$( [ "$$(id -u)" = 0 ] || echo sudo ); \
 	  $$SUDO apt-get update -q && DEBIAN_FRONTEND=noninteractive $$SUDO apt-get install -y -q $$missing; \
 	fi
+endef
+
+deps:
+	$(call install_packages,$(DEBIAN_PACKAGES))
+
+deps-build:
+	$(call install_packages,$(BUILD_PACKAGES))
 
 $(BUILD_DIR)/build.ninja:
 	cmake -S . -B $(BUILD_DIR) -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo
 
 build: $(BUILD_DIR)/build.ninja
 	cmake --build $(BUILD_DIR) -j $(JOBS)
+
+# The programs alone, without the tests and benchmarks (whose libraries `make test` installs).
+programs: deps-build $(BUILD_DIR)/build.ninja
+	cmake --build $(BUILD_DIR) -j $(JOBS) --target $(PROGRAMS)
 
 # The Windows service and its test programs, cross-compiled with mingw-w64 (Release: no debug information
 # in the statically linked programs keeps the links short).
@@ -59,11 +82,22 @@ crash-test: deps build windows
 	cd $(BUILD_DIR) && VOREL_CRASH_POINTS=all ./crash_tests
 	VOREL_CRASH_POINTS=all WINE_TESTS=crash_tests tests/windows/run_under_wine.sh $(WIN_BUILD_DIR) $(BUILD_DIR) $(JOBS)
 
-demo: deps build
+demo: programs
 	tools/demo.sh $(BUILD_DIR) $(if $(KEEP),--keep,)
 
 bench: deps build
 	@for b in $(BUILD_DIR)/bench_*; do [ -x "$$b" ] && echo "== $$b" && "$$b" --benchmark_repetitions=3 --benchmark_report_aggregates_only=true; done
+
+# build/vorel-service_<version>_amd64.deb
+package: programs
+	packaging/build_deb.sh $(BUILD_DIR) $(VERSION)
+
+# The program in $(PREFIX)/lib/vorel-service/, vorel_service in $(PREFIX)/bin, the units in
+# $(PREFIX)/lib/systemd/system/ (all under $(DESTDIR) when given).
+install: programs
+	packaging/install_tree.sh $(BUILD_DIR) "$(DESTDIR)" $(PREFIX)/lib/vorel-service $(PREFIX)/bin \
+	  $(PREFIX)/lib/systemd/system
+	@echo "Installed. Then: systemctl daemon-reload; systemctl enable --now VorelService"
 
 format:
 	find src tests bench fuzz tools -name '*.cpp' -o -name '*.h' | xargs clang-format -i
