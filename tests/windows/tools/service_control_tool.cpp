@@ -1,7 +1,8 @@
 // Sends a control request to an installed service and prints the state it then reports, for the end-to-end
 // test (Wine's sc cannot pause or continue a service):
 //   service_control_tool NAME pause|continue|interrogate
-// Prints one of RUNNING, PAUSED, STOPPED, ... once the service has left a pending state (up to 30 s).
+// Prints one of RUNNING, PAUSED, STOPPED, ... once the service has left its former state and any pending
+// one (up to 30 s).
 #include <windows.h>
 
 #include <cstdio>
@@ -52,12 +53,20 @@ int main(int argc, char** argv) {
     return 1;
   }
   SERVICE_STATUS status{};
+  QueryServiceStatus(service, &status);
+  const DWORD before = status.dwCurrentState;
   if (!ControlService(service, code, &status)) {
     std::fprintf(stderr, "the control request failed: error %lu\n", GetLastError());
     return 1;
   }
-  for (int i = 0; i < 300 && QueryServiceStatus(service, &status) && Pending(status.dwCurrentState); ++i)
+  // The service takes the request on its own control thread: until then it still reports the state it
+  // had before.
+  const bool changes = code != SERVICE_CONTROL_INTERROGATE;
+  for (int i = 0; i < 300 && QueryServiceStatus(service, &status) &&
+                  (Pending(status.dwCurrentState) || (changes && status.dwCurrentState == before));
+       ++i) {
     Sleep(100);
+  }
   std::printf("%s\n", StateName(status.dwCurrentState));
   CloseServiceHandle(service);
   CloseServiceHandle(manager);
