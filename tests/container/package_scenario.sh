@@ -37,6 +37,12 @@ note "exposure-template $(exposure /lib/systemd/system/VorelService@.service)"
 configure "$PORTAL"
 VOREL_STATE=/var/lib/vorel_service/clinic2.db configure "$PORTAL2"
 systemctl restart VorelService
+# The instance under a short watchdog: a main loop that stopped telling systemd it is alive would be killed
+# and restarted within the test.
+dropin=/etc/systemd/system/VorelService@clinic2.service.d
+mkdir -p "$dropin"
+printf '[Service]\nWatchdogSec=20s\n' > "$dropin/watchdog.conf"
+systemctl daemon-reload
 systemctl enable --now VorelService@clinic2 2> /dev/null
 observe vorel_service VorelService:/var/lib/vorel_service/state.db \
   VorelService@clinic2:/var/lib/vorel_service/clinic2.db &
@@ -51,6 +57,11 @@ note "version $(dpkg-query -W -f '${Version}' vorel-service)"
 
 wait_file go-purge
 kill "$observer"
+note "watchdog $(systemctl show -p WatchdogUSec --value VorelService)" \
+  "instance=$(systemctl show -p WatchdogUSec --value VorelService@clinic2)" \
+  "restarts=$(systemctl show -p NRestarts --value VorelService@clinic2)"
+rm -rf "$dropin"
+systemctl daemon-reload
 journalctl --no-pager -u 'VorelService*' -u 'run-*' > "$T/journal.txt" 2>&1
 dpkg_step purge --purge vorel-service
 left=""

@@ -1,8 +1,9 @@
 #!/usr/bin/env bash
 # The Debian package under a real systemd: it installs and starts idle with a sandboxed unit (security
-# exposure at most 5.0), an instance VorelService@clinic2 runs beside the service with its own store, the
-# service comes back after adm_restart while the instance runs on, an upgrade restarts both, adm_update's
-# program runs in place of the packaged one, and a purge leaves nothing behind.
+# exposure at most 5.0), an instance VorelService@clinic2 runs beside the service with its own store (under a
+# watchdog of 20 s that its main loop keeps fed), the service comes back after adm_restart while the instance
+# runs on, an upgrade restarts both, adm_update's program runs in place of the packaged one, and a purge
+# leaves nothing behind.
 set -euo pipefail
 HERE="$(cd "$(dirname "$0")" && pwd)"
 source "$HERE/container.sh" "$1"
@@ -63,6 +64,7 @@ wait_for 60 runs_update VorelService "$url" 4 || fail "the portal's program does
 touch "$SHARED/go-purge"
 wait "$BOOT_PID" || fail "the container did not power off in time"
 [[ "$(cat "$SHARED/scenario.status" 2> /dev/null)" == 0 ]] || fail "the scenario failed"
+[[ "$(result watchdog)" == "15min instance=20s restarts=0" ]] || fail "watchdog: $(result watchdog)"
 [[ "$(result purge)" == "status=0 complaints=0" ]] || fail "purge: $(result purge)"
 [[ "$(result left)" == " none" && "$(result running)" == "0" ]] ||
   fail "after the purge: left$(result left), running $(result running)"

@@ -62,7 +62,7 @@ TEST_F(SystemdUnitTest, UnitTextNamesTheProgramTheStoreAndTheRestartRule) {
   for (const char* line :
        {"Type=notify", "ExecStart=\"/opt/vorel/vorel_service\"",
         "Environment=\"VOREL_STATE=/var/lib/vorel_service/state.db\"", "Environment=VOREL_UNIT=%n",
-        "Restart=on-failure", "#WatchdogSec=15min", "ProtectSystem=full",
+        "Restart=on-failure", "WatchdogSec=15min", "ProtectSystem=full",
         // adm_update replaces the program in its own folder.
         "ReadWritePaths=\"-/opt/vorel\"", "NoNewPrivileges=yes", "PrivateTmp=yes",
         "ProtectKernelTunables=yes", "ProtectControlGroups=yes", "RestrictSUIDSGID=yes",
@@ -82,13 +82,12 @@ TEST_F(SystemdUnitTest, UnitTextNamesTheProgramTheStoreAndTheRestartRule) {
 }
 
 // The packaged units: the program stays as installed and adm_update writes to the update folder; the
-// template's instance NAME keeps its store as NAME.db; the watchdog line once it is switched on.
+// template's instance NAME keeps its store as NAME.db.
 TEST_F(SystemdUnitTest, PackagedUnitAndTemplate) {
   options_.updateFolder = "/var/lib/vorel_service/update";
-  options_.watchdog = true;
   const std::string text = SystemdUnitText(kIdentity, options_);
   for (const char* line : {"Environment=\"VOREL_UPDATE_FOLDER=/var/lib/vorel_service/update\"",
-                           "ReadWritePaths=\"-/var/lib/vorel_service/update\"", "WatchdogSec=15min"}) {
+                           "ReadWritePaths=\"-/var/lib/vorel_service/update\""}) {
     EXPECT_TRUE(HasLine(text, line)) << line << "\n" << text;
   }
   options_.templateUnit = true;

@@ -1,7 +1,7 @@
 // vorel_unit_file: prints the systemd unit of the service as /INSTALL writes it, for a program installed
 // elsewhere (the Debian package, `make install`).
 //
-//   vorel_unit_file --program PATH --state PATH [--template] [--update-folder DIR] [--watchdog]
+//   vorel_unit_file --program PATH --state PATH [--template] [--update-folder DIR]
 //
 // --template prints the template unit (VorelService@.service), whose instance NAME keeps its state store
 // as NAME.db in the folder --state.
@@ -24,8 +24,6 @@ int main(int argc, char** argv) {
       options.updateFolder = argv[++i];
     } else if (arg == "--template") {
       options.templateUnit = true;
-    } else if (arg == "--watchdog") {
-      options.watchdog = true;
     } else {
       std::fprintf(stderr, "vorel_unit_file: bad argument %s\n", arg.c_str());
       return 2;
@@ -34,7 +32,7 @@ int main(int argc, char** argv) {
   if (options.programPath.empty() || options.stateLocation.empty()) {
     std::fprintf(stderr,
                  "usage: vorel_unit_file --program PATH --state PATH [--template] "
-                 "[--update-folder DIR] [--watchdog]\n");
+                 "[--update-folder DIR]\n");
     return 2;
   }
   std::fputs(vorel::SystemdUnitText(vorel::VorelServiceIdentity(), options).c_str(), stdout);

@@ -126,9 +126,9 @@ std::string SystemdUnitText(const ServiceIdentity& identity, const SystemdUnitOp
   text += "Restart=on-failure\n";
   text += "RestartSec=10\n";
   // Well above the longest pass the main loop may legitimately take (a POST waits up to 80 s, an adm_sql
-  // longer); the service tells systemd it is alive at each pass and each step of its set-up.
-  if (!options.watchdog) text += "# Off while a kill in the middle of a table write can tear it:\n";
-  text += std::string(options.watchdog ? "" : "#") + "WatchdogSec=15min\n";
+  // longer); the service tells systemd it is alive at each pass and each step of its set-up. A kill in the
+  // middle of a table write is undone by the table's journal at the next open.
+  text += "WatchdogSec=15min\n";
   // The sandbox. The service runs as root, since the clinic's folder may lie anywhere and belong to anyone;
   // the system's own folders stay read-only except the folder adm_update writes to. The restart and update
   // scripts run as units of their own (systemd-run), outside this sandbox.

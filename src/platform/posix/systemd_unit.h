@@ -17,7 +17,6 @@ struct SystemdUnitOptions {
   // VOREL_UPDATE_FOLDER of the started program: where adm_update keeps the portal's program when the
   // installed one must stay as installed (a package's); empty: adm_update replaces the installed one.
   std::string updateFolder;
-  bool watchdog = false;  // whether systemd's watchdog ends a main loop that stops telling it is alive
   bool systemdRunning = false;
   std::string systemctl = "systemctl";  // the program that reloads, enables and disables units
 };
