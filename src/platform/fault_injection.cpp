@@ -50,13 +50,15 @@ uint64_t FileOperationCount(FileOperation operation) {
   return gCountOf[static_cast<size_t>(operation)];
 }
 
-FaultKind NextFileOperation(FileOperation operation) {
+FaultKind MeetFileFault(FileOperation operation, const std::function<void()>& writeHalf) {
   ++gCountOf[static_cast<size_t>(operation)];
-  const uint64_t n = ++gCount;
-  if (n != gAt) return FaultKind::kNone;
-  const FaultKind kind = gKind;
-  if (kind == FaultKind::kTornWrite && operation != FileOperation::kWrite) return FaultKind::kEndProcess;
-  return kind;
+  if (++gCount != gAt) return FaultKind::kNone;
+  FaultKind fault = gKind;
+  // Only a write can be torn; any other operation just ends.
+  if (fault == FaultKind::kTornWrite && operation != FileOperation::kWrite) fault = FaultKind::kEndProcess;
+  if (writeHalf && (fault == FaultKind::kTornWrite || fault == FaultKind::kNoSpace)) writeHalf();
+  if (fault == FaultKind::kEndProcess || fault == FaultKind::kTornWrite) EndProcessAtFault();
+  return fault;
 }
 
 }  // namespace vorel

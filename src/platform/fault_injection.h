@@ -2,6 +2,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <string_view>
 
 #include "platform/error.h"
@@ -39,9 +40,10 @@ FaultPlan ParseFaultPlan(std::string_view text);
 uint64_t FileOperationCount();
 uint64_t FileOperationCount(FileOperation operation);
 
-// For the file homes: counts one operation and says which fault, if any, it meets. kTornWrite is given only
-// for writes (for other operations it becomes kEndProcess).
-FaultKind NextFileOperation(FileOperation operation);
+// For the file homes: counts one operation and meets the fault the plan gives it. Before a torn write or a
+// full disk, `writeHalf` (writes only) puts down the first half of the bytes; a kill or a torn write ends
+// the process here. Returns kIoError or kNoSpace for the home to fail the operation with, else kNone.
+FaultKind MeetFileFault(FileOperation operation, const std::function<void()>& writeHalf = {});
 // Ends the process at once, without unwinding or flushing anything (each home has its own).
 [[noreturn]] void EndProcessAtFault();
 

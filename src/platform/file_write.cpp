@@ -13,8 +13,7 @@ void WriteWholeFile(const std::string& path, std::string_view bytes) {
   auto fail = [&](int err) {
     throw FileWriteError("Cannot create file \"" + path + "\". " + std::strerror(err));
   };
-  const FaultKind fault = NextFileOperation(FileOperation::kWrite);
-  if (fault == FaultKind::kEndProcess || fault == FaultKind::kTornWrite) EndProcessAtFault();
+  const FaultKind fault = MeetFileFault(FileOperation::kWrite);
   if (fault != FaultKind::kNone) fail(fault == FaultKind::kNoSpace ? ENOSPC : EIO);
   std::unique_ptr<FILE, int (*)(FILE*)> file(std::fopen(path.c_str(), "wb"), &std::fclose);
   if (!file) fail(errno);

@@ -23,21 +23,8 @@ class IndexedBooking : public testing_support::ClinicFixture {
     plainFolder_ = folder_.string() + "_plain";
     std::filesystem::remove_all(plainFolder_);
     std::filesystem::create_directories(plainFolder_);
-    const char* times[] = {"08:00", "08:30", "09:00", "11:30"};
-    for (int i = 0; i < 600; ++i) {
-      SlotRow r;
-      r.kw = 1000 + (i * 7) % 300;
-      r.dat = CivilFromJulianDay(JulianDayFromCivil(2026, 12, 10) + i % 12);
-      r.tim = times[(i / 12) % 4];
-      r.ist_zap = "i";
-      r.filtr = "f";
-      if (i % 9 == 0) {
-        r.kl = 20 + i % 5;
-        r.fiol = "Busy";
-      }
-      if (i % 31 == 0) r.polis = "P" + std::to_string(i);
-      rows_.push_back(r);
-    }
+    rows_ = testing_support::SpreadSlotRows();
+    for (size_t i = 0; i < rows_.size(); i += 31) rows_[i].polis = "P" + std::to_string(i);
     for (const std::filesystem::path& f : {folder_, plainFolder_}) testing_support::WriteM2401(f, rows_);
     dbf::Table t = dbf::Table::Open(folder_, "m2401");
     const std::vector<dbf::TagSpec> tags = {{"slot", "DTOC(dat,1)+tim+str(kw,5)", "", false, ""},
@@ -46,15 +33,7 @@ class IndexedBooking : public testing_support::ClinicFixture {
                                             {"kw", "kw", "", false, ""},
                                             {"polis", "polis", "", false, "RUSSIAN"}};
     dbf::CreateStructuralIndex(t, tags, dbf::BasicKeyExpressionCompiler());
-    cache_.BeginLoad();
-    for (int32_t slot = 1; slot <= 4; ++slot) {
-      pac_rec& p = cache_.PrepareSlot(slot);
-      p.kl = 10 + slot;
-      p.fiol.assign("patient" + std::to_string(slot));
-      p.npol.assign("N" + std::to_string(slot));
-      cache_.CommitSlot(slot);
-    }
-    cache_.FinishLoad(4);
+    testing_support::LoadNumberedPatients(cache_, 4);
     store_.values["record_cnt"] = "0";
   }
   void TearDown() override { std::filesystem::remove_all(plainFolder_); }

@@ -6,6 +6,7 @@
 #include <utility>
 #include <vector>
 
+#include "booking/patient_cache.h"
 #include "platform/clock.h"
 #include "platform/logger.h"
 #include "platform/state_store.h"
@@ -59,5 +60,18 @@ class MemoryStateStore : public StateStore {
     values[std::string(name)] = std::string(value);
   }
 };
+
+// Fills the cache with patients 1..count: kl 10 + n, surname "patientN", policy "NN".
+inline void LoadNumberedPatients(PatientCache& cache, int32_t count) {
+  cache.BeginLoad();
+  for (int32_t slot = 1; slot <= count; ++slot) {
+    pac_rec& p = cache.PrepareSlot(slot);
+    p.kl = 10 + slot;
+    p.fiol.assign("patient" + std::to_string(slot));
+    p.npol.assign("N" + std::to_string(slot));
+    cache.CommitSlot(slot);
+  }
+  cache.FinishLoad(count);
+}
 
 }  // namespace vorel::testing_support

@@ -27,21 +27,7 @@ using testing_support::SlotRow;
 constexpr uint32_t kBookedByPatient = 1, kBookedByPolicy = 2;
 
 std::vector<SlotRow> SlotRows() {
-  const char* times[] = {"08:00", "08:30", "09:00", "11:30"};
-  std::vector<SlotRow> rows;
-  for (int i = 0; i < 600; ++i) {
-    SlotRow r;
-    r.kw = 1000 + (i * 7) % 300;
-    r.dat = CivilFromJulianDay(JulianDayFromCivil(2026, 12, 10) + i % 12);
-    r.tim = times[(i / 12) % 4];
-    r.ist_zap = 'i';
-    r.filtr = 'f';
-    if (i % 9 == 0) {
-      r.kl = 20 + i % 5;
-      r.fiol = "Busy";
-    }
-    rows.push_back(r);
-  }
+  std::vector<SlotRow> rows = testing_support::SpreadSlotRows();
   rows[kBookedByPatient].kl = 12;
   rows[kBookedByPatient].fiol = "Patient2";
   rows[kBookedByPolicy].polis = "777";
@@ -84,15 +70,7 @@ struct Clinic {
   explicit Clinic(const std::filesystem::path& folder) {
     ado.SetConnectionString("Provider=VFPOLEDB;Data Source=" + folder.string() +
                             ";Mode=ReadWrite;Password=\"\";Collating Sequence=RUSSIAN");
-    cache.BeginLoad();
-    for (int32_t slot = 1; slot <= 2; ++slot) {
-      pac_rec& p = cache.PrepareSlot(slot);
-      p.kl = 10 + slot;
-      p.fiol.assign("patient" + std::to_string(slot));
-      p.npol.assign("N" + std::to_string(slot));
-      cache.CommitSlot(slot);
-    }
-    cache.FinishLoad(2);
+    testing_support::LoadNumberedPatients(cache, 2);
     store.values["record_cnt"] = "0";
   }
   std::string Command(std::vector<std::pair<int, std::string>> values,

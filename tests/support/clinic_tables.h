@@ -146,6 +146,27 @@ inline void WriteM2401(const std::filesystem::path& folder, const std::vector<Sl
   WriteM2401(folder, rows.size(), [&](size_t i) { return rows[i]; });
 }
 
+// 600 slots over 12 days from 2026-12-10 (kw 1000..1299, times 08:00, 08:30, 09:00, 11:30), every ninth
+// booked by a patient 20..24 ("Busy"): the schedule the indexed booking and crash tests start from.
+inline std::vector<SlotRow> SpreadSlotRows() {
+  const char* times[] = {"08:00", "08:30", "09:00", "11:30"};
+  std::vector<SlotRow> rows;
+  for (int i = 0; i < 600; ++i) {
+    SlotRow r;
+    r.kw = 1000 + (i * 7) % 300;
+    r.dat = CivilFromJulianDay(JulianDayFromCivil(2026, 12, 10) + i % 12);
+    r.tim = times[(i / 12) % 4];
+    r.ist_zap = 'i';
+    r.filtr = 'f';
+    if (i % 9 == 0) {
+      r.kl = 20 + i % 5;
+      r.fiol = "Busy";
+    }
+    rows.push_back(r);
+  }
+  return rows;
+}
+
 inline std::string TrimmedRight(std::string_view text) {
   while (!text.empty() && text.back() == ' ') text.remove_suffix(1);
   return std::string(text);

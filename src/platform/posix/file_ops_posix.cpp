@@ -23,10 +23,8 @@ void ThrowFileErrno(const std::string& what, const std::string& path) {
 
 void InjectFault(FileOperation operation, const std::string& what, const std::string& path,
                  const std::function<void()>& writeHalf) {
-  const FaultKind fault = NextFileOperation(operation);
+  const FaultKind fault = MeetFileFault(operation, writeHalf);
   if (fault == FaultKind::kNone) return;
-  if (writeHalf && (fault == FaultKind::kTornWrite || fault == FaultKind::kNoSpace)) writeHalf();
-  if (fault == FaultKind::kEndProcess || fault == FaultKind::kTornWrite) EndProcessAtFault();
   errno = fault == FaultKind::kNoSpace ? ENOSPC : EIO;
   ThrowFileErrno(what, path);
 }

@@ -18,10 +18,8 @@ void ThrowLastError(const std::string& what, const std::string& path, DWORD erro
 
 void InjectFault(FileOperation operation, const std::string& what, const std::string& path,
                  const std::function<void()>& writeHalf) {
-  const FaultKind fault = NextFileOperation(operation);
+  const FaultKind fault = MeetFileFault(operation, writeHalf);
   if (fault == FaultKind::kNone) return;
-  if (writeHalf && (fault == FaultKind::kTornWrite || fault == FaultKind::kNoSpace)) writeHalf();
-  if (fault == FaultKind::kEndProcess || fault == FaultKind::kTornWrite) EndProcessAtFault();
   ThrowLastError(what, path, fault == FaultKind::kNoSpace ? ERROR_DISK_FULL : ERROR_IO_DEVICE);
 }
 
