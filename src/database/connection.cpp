@@ -4,6 +4,7 @@
 
 #include "database/database_errors.h"
 #include "platform/code_page.h"
+#include "platform/path_text.h"
 
 namespace vorel {
 namespace {
@@ -81,7 +82,7 @@ ConnectionOptions ParseConnectionString(std::string_view text) {
 void Connection::Connect() {
   if (connected_) return;
   ConnectionOptions options = ParseConnectionString(connectionString_);
-  std::filesystem::path folder(options.dataSource);
+  std::filesystem::path folder(FileSystemPath(options.dataSource));
   std::error_code ec;
   if (!std::filesystem::is_directory(folder, ec))
     throw ConnectionError("Invalid path or file name: '" + options.dataSource + "' is not a folder");

@@ -27,7 +27,8 @@ class Connection {
   void Disconnect() { connected_ = false; }
   bool Connected() const { return connected_; }
 
-  // The open connection's folder and collating sequence (MACHINE when the string names none).
+  // The open connection's folder (as the file system names it) and collating sequence (MACHINE when the
+  // string names none).
   const std::filesystem::path& folder() const { return folder_; }
   sql::Collation collation() const { return collation_; }
 

@@ -6,8 +6,8 @@
 
 #include "dbf/byte_order.h"
 #include "dbf/dbf_errors.h"
-#include "dbf/file_lookup.h"
 #include "dbf/index_key.h"
+#include "platform/file_lookup.h"
 
 namespace vorel::dbf {
 
@@ -175,8 +175,7 @@ CdxTree BuildTagTree(const std::vector<CdxEntry>& entries, uint16_t keyLength, c
 void CreateStructuralIndex(Table& table, std::span<const TagSpec> tags,
                            const KeyExpressionCompiler& compiler) {
   const TableLayout& layout = table.layout();
-  const std::string stem = table.path().stem().string();
-  if (layout.hasStructuralIndex() || FindFileIgnoringCase(table.path().parent_path(), stem + ".cdx"))
+  if (layout.hasStructuralIndex() || FindCompanionFile(table.path(), "cdx"))
     throw TableFileError("Table " + table.name() + " already has a structural index");
   if (tags.empty()) throw FieldValueError("An index needs at least one tag");
 
@@ -292,7 +291,7 @@ void CreateStructuralIndex(Table& table, std::span<const TagSpec> tags,
   file += dirPage;
   file += body;
 
-  const std::filesystem::path path = table.path().parent_path() / (stem + ".cdx");
+  const std::filesystem::path path = CompanionFilePath(table.path(), "cdx");
   try {
     SharedFile cdx = SharedFile::CreateNew(path.string());
     cdx.WriteAt(0, file);

@@ -7,8 +7,8 @@
 #include "dbf/byte_order.h"
 #include "dbf/cdx_file.h"
 #include "dbf/dbf_errors.h"
-#include "dbf/file_lookup.h"
 #include "dbf/index_key.h"
+#include "platform/file_lookup.h"
 
 namespace vorel::dbf {
 
@@ -144,11 +144,9 @@ void CheckFreeList(CdxFile& cdx, const std::set<uint32_t>& inUse, std::vector<st
 IndexCheckReport CheckTableIndex(Table& table, const KeyExpressionCompiler& compiler) {
   IndexCheckReport report;
   if (!table.layout().hasStructuralIndex()) return report;
-  const auto cdxPath =
-      FindFileIgnoringCase(table.path().parent_path(), table.path().stem().string() + ".cdx");
+  const auto cdxPath = FindCompanionFile(table.path(), "cdx");
   if (!cdxPath) {
-    report.problems.push_back("the structural index file " + table.path().stem().string() +
-                              ".cdx is missing");
+    report.problems.push_back("the structural index file " + table.name() + ".cdx is missing");
     return report;
   }
   std::optional<CdxFile> cdx;

@@ -4,13 +4,13 @@
 
 #include "dbf/dbf_errors.h"
 #include "dbf/field_encode.h"
-#include "dbf/file_lookup.h"
 #include "dbf/index_key.h"
+#include "platform/file_lookup.h"
 
 namespace vorel::dbf {
 
 IndexReader::IndexReader(const Table& table, const KeyExpressionCompiler& compiler) {
-  const auto path = FindFileIgnoringCase(table.path().parent_path(), table.path().stem().string() + ".cdx");
+  const auto path = FindCompanionFile(table.path(), "cdx");
   if (!path) throw TableFileError("Table " + table.name() + " has no structural index");
   cdx_ = std::make_unique<CdxFile>(SharedFile::Open(path->string(), SharedFile::Mode::kRead), table.name());
   const TableLayout& layout = table.layout();

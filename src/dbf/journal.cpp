@@ -1,9 +1,9 @@
 #include "dbf/journal.h"
 
 #include <algorithm>
-#include <cctype>
 
 #include "dbf/byte_order.h"
+#include "platform/file_lookup.h"
 
 namespace vorel::dbf {
 
@@ -165,13 +165,7 @@ std::optional<Journal> DecodeJournal(std::string_view bytes) {
 }
 
 std::filesystem::path JournalPathFor(const std::filesystem::path& tablePath) {
-  const std::string extension = tablePath.extension().string();
-  bool upper = extension.size() > 1;
-  for (size_t i = 1; i < extension.size(); ++i)
-    upper = upper && !std::islower(static_cast<unsigned char>(extension[i]));
-  std::filesystem::path journal = tablePath;
-  journal.replace_extension(upper ? ".JNL" : ".jnl");
-  return journal;
+  return CompanionFilePath(tablePath, "jnl");
 }
 
 }  // namespace vorel::dbf

@@ -4,9 +4,10 @@
 #include <thread>
 
 #include "dbf/byte_order.h"
-#include "dbf/file_lookup.h"
 #include "dbf/table_state.h"
 #include "platform/code_page.h"
+#include "platform/file_lookup.h"
+#include "platform/path_text.h"
 
 namespace vorel::dbf {
 
@@ -92,7 +93,8 @@ Table Table::Open(const std::filesystem::path& folder, std::string_view name, co
   if (EndsWithDbf(base)) base.resize(base.size() - 4);
   if (!IsPlainFileName(base)) throw TableNotFoundError("Table " + std::string(name) + " does not exist");
   auto path = FindFileIgnoringCase(folder, base + ".dbf");
-  if (!path) throw TableNotFoundError("Table " + std::string(name) + " does not exist in " + folder.string());
+  if (!path)
+    throw TableNotFoundError("Table " + std::string(name) + " does not exist in " + PathText(folder));
 
   auto state = std::make_unique<State>();
   state->name = std::string(name);
@@ -114,7 +116,7 @@ Table Table::Open(const std::filesystem::path& folder, std::string_view name, co
   if (state->layout.hasMemoFields()) {
     if (state->layout.version == 0x83) {
       state->memoProblem = "dBase III memo files (.dbt) are not supported";
-    } else if (auto memoPath = FindFileIgnoringCase(folder, base + ".fpt")) {
+    } else if (auto memoPath = FindCompanionFile(*path, "fpt")) {
       bool memoWritable = false;
       try {
         SharedFile memo = OpenShared(*memoPath, options.readOnly || !state->fileWritable, memoWritable);

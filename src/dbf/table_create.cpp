@@ -1,8 +1,9 @@
 #include <system_error>
 
-#include "dbf/file_lookup.h"
 #include "dbf/memo_file.h"
 #include "dbf/table.h"
+#include "platform/file_lookup.h"
+#include "platform/path_text.h"
 
 namespace vorel::dbf {
 
@@ -12,20 +13,20 @@ Table Table::Create(const std::filesystem::path& folder, std::string_view name,
   const std::string base(name);
   if (!IsPlainFileName(base)) throw TableFileError("Invalid table name " + base);
   if (FindFileIgnoringCase(folder, base + ".dbf"))
-    throw TableFileError("Table " + base + " already exists in " + folder.string());
+    throw TableFileError("Table " + base + " already exists in " + PathText(folder));
   const LocalDateTime today =
       createOptions.clock ? createOptions.clock->LocalNow() : SystemClock().LocalNow();
   std::string header =
       BuildTableHeader(fields, createOptions.codePageMark, today.year, today.month, today.day);
   const bool memo = (header[28] & kTableHasMemo) != 0;
-  const std::filesystem::path memoPath = folder / (base + ".fpt");
+  const std::filesystem::path memoPath = folder / FileSystemPath(base + ".fpt");
   try {
     if (memo) {
       if (FindFileIgnoringCase(folder, base + ".fpt"))
-        throw TableFileError("Memo file " + base + ".fpt already exists in " + folder.string());
+        throw TableFileError("Memo file " + base + ".fpt already exists in " + PathText(folder));
       MemoFile::Create(memoPath.string(), createOptions.memoBlockSize);
     }
-    SharedFile file = SharedFile::CreateNew((folder / (base + ".dbf")).string());
+    SharedFile file = SharedFile::CreateNew((folder / FileSystemPath(base + ".dbf")).string());
     header += kEndOfFile;
     file.WriteAt(0, header);
     file.Sync();

@@ -11,8 +11,8 @@
 #include "dbf/cdx_writer.h"
 #include "dbf/dbf_errors.h"
 #include "dbf/field_encode.h"
-#include "dbf/file_lookup.h"
 #include "dbf/index_key.h"
+#include "platform/file_lookup.h"
 
 namespace vorel::dbf {
 
@@ -79,10 +79,10 @@ CdxTag* FindIn(std::vector<CdxTag>& tags, const std::string& name) {
 TableIndex::TableIndex(const std::filesystem::path& dbfPath, const std::string& tableName,
                        const TableLayout& layout, const KeyExpressionCompiler& compiler, Binding binding)
     : tableName_(tableName) {
-  const auto path = FindFileIgnoringCase(dbfPath.parent_path(), dbfPath.stem().string() + ".cdx");
+  const auto path = FindCompanionFile(dbfPath, "cdx");
   if (!path)
     throw IndexedTableWriteError("Table " + tableName + " has a structural index flag but its index file " +
-                                 dbfPath.stem().string() + ".cdx is missing; nothing was written");
+                                 tableName + ".cdx is missing; nothing was written");
   try {
     cdx_ =
         std::make_unique<CdxFile>(SharedFile::Open(path->string(), SharedFile::Mode::kReadWrite), tableName);

@@ -1,12 +1,12 @@
 #include <filesystem>
 
 #include "dbf/dbf_errors.h"
-#include "dbf/file_lookup.h"
 #include "dbf/journal.h"
 #include "dbf/key_expression.h"
 #include "dbf/statement_undo.h"
 #include "dbf/table.h"
 #include "dbf/table_state.h"
+#include "platform/file_lookup.h"
 #include "platform/file_ops.h"
 
 namespace vorel::dbf {
@@ -70,13 +70,12 @@ void Table::UndoInterruptedWrite() {
         LockHeader(target, locks);
       for (uint32_t recno : RecordsTouched(*journal)) LockRecord(target, locks, recno);
       if (journal->file(JournalTarget::kMemo).touched) {
-        if (auto memoPath = FindFileIgnoringCase(s.path.parent_path(), s.path.stem().string() + ".fpt")) {
+        if (auto memoPath = FindCompanionFile(s.path, "fpt")) {
           memo.emplace(SharedFile::Open(memoPath->string(), SharedFile::Mode::kReadWrite), s.name);
           memo->Lock(locks, s.timing());
         }
       }
-      if (journal->file(JournalTarget::kIndex).touched &&
-          FindFileIgnoringCase(s.path.parent_path(), s.path.stem().string() + ".cdx")) {
+      if (journal->file(JournalTarget::kIndex).touched && FindCompanionFile(s.path, "cdx")) {
         const BasicKeyExpressionCompiler basic;
         index = std::make_unique<TableIndex>(s.path, s.name, s.layout,
                                              s.options.keyCompiler ? *s.options.keyCompiler : basic,

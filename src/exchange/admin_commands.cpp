@@ -6,6 +6,7 @@
 #include "platform/code_page.h"
 #include "platform/error.h"
 #include "platform/file_write.h"
+#include "platform/path_text.h"
 #include "platform/program_file.h"
 
 namespace vorel {
@@ -17,7 +18,8 @@ constexpr AnsiText kMessageWord(" сообщение: ");
 }  // namespace
 
 std::string AdminInfo(const AdminContext& ctx) {
-  return "{\"version\":\"620\",\"base\":\"" + ctx.databasePath + "\",\"path\":\"" + ctx.programFolder + "\"}";
+  return "{\"version\":\"620\",\"base\":\"" + ctx.databasePath + "\",\"path\":\"" +
+         PathText(ctx.programFolder) + "\"}";
 }
 
 std::string AdminUpdate(AdminContext& ctx) {
@@ -51,7 +53,7 @@ std::string AdminRestart(AdminContext& ctx) {
         ScriptsForThisPlatform(ctx.programFolder, ctx.stateStoreFolder, ctx.serviceName);
     WriteWholeFile(scripts.restartScriptPath, scripts.restartScript);
     ctx.launcher.StartDetached(scripts.restartScriptPath);
-    return "restart... " + scripts.restartScriptPath;
+    return "restart... " + PathText(scripts.restartScriptPath);
   } catch (const std::exception& e) {
     return std::string(e.what()) + std::string(kMessageWord.view()) + KindOf(e);
   }

@@ -13,9 +13,9 @@ struct AdminContext {
   HttpClient& client;
   ProcessLauncher& launcher;
   const Clock& clock;
-  std::string databasePath;      // the setting "path"
-  std::string programFolder;     // folder of the running program file, with its trailing separator
-  std::string stateStoreFolder;  // where the POSIX restart script goes
+  std::string databasePath;   // the setting "path" (text)
+  std::string programFolder;  // folder of the running program file, with its trailing separator (file system)
+  std::string stateStoreFolder;  // where the POSIX restart script goes (file system)
   std::string updateHost;        // host of the update file server
   std::string serviceName = "VorelService";  // the unit (or service) the scripts stop and start
   // Where adm_update puts the new program and its script when the installed program must stay as installed;
@@ -23,7 +23,7 @@ struct AdminContext {
   std::string updateFolder = {};
 };
 
-// {"version":"620","base":<path>,"path":<program folder>}, values copied without escaping.
+// {"version":"620","base":<path>,"path":<program folder as text>}, values copied without escaping.
 std::string AdminInfo(const AdminContext& ctx);
 
 // Downloads the new program, saves it beside the running one and starts the update script.

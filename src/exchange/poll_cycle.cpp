@@ -20,9 +20,9 @@ constexpr std::array<const char*, 7> kReferenceFiles = {"ci003.dbf", "c2402.dbf"
 
 void AddSpec(ExchangeContext& ctx, MultipartForm& form, const std::string& folder) {
   try {
-    int32_t newest = FileAge(PathInFolder(folder, kReferenceFiles[0]));
+    int32_t newest = FileAgeInFolder(folder, kReferenceFiles[0]);
     for (std::size_t i = 1; i < kReferenceFiles.size(); ++i) {
-      const int32_t age = FileAge(PathInFolder(folder, kReferenceFiles[i]));
+      const int32_t age = FileAgeInFolder(folder, kReferenceFiles[i]);
       if (age > newest) newest = age;
     }
     if (newest > ctx.state.lastSpecAge) {
@@ -55,7 +55,7 @@ void ReloadPatientCacheWhenDue(ExchangeContext& ctx) {
 
 void AddFreeSlots(ExchangeContext& ctx, MultipartForm& form, const std::string& folder) {
   try {
-    const int32_t age = FileAge(PathInFolder(folder, "m2401.dbf"));
+    const int32_t age = FileAgeInFolder(folder, "m2401.dbf");
     if (age > ctx.state.lastScheduleAge) {
       form.Add("nomer", CompressText(ctx.clinic.freeSlotExport()));
       ctx.state.lastScheduleAge = age;
@@ -88,7 +88,7 @@ MultipartForm BuildRequestForm(ExchangeContext& ctx) {
   const std::string folder = ctx.settings.Get("path");
   MultipartForm form;
   form.Add("version", kVersionText);
-  form.Add("soft", std::to_string(FileAge(PathInFolder(folder, "kestrum.exe"))));
+  form.Add("soft", std::to_string(FileAgeInFolder(folder, "kestrum.exe")));
   AddSpec(ctx, form, folder);
   ReloadPatientCacheWhenDue(ctx);
   AddFreeSlots(ctx, form, folder);

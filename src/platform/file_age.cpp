@@ -1,5 +1,8 @@
 #include "platform/file_age.h"
 
+#include "platform/file_lookup.h"
+#include "platform/path_text.h"
+
 namespace vorel {
 
 int32_t PackDosDateTime(int year, int month, int day, int hour, int minute, int second) {
@@ -11,16 +14,9 @@ int32_t PackDosDateTime(int year, int month, int day, int hour, int minute, int 
   return static_cast<int32_t>((date << 16) | time);
 }
 
-std::string PathInFolder(std::string_view folder, std::string_view fileName) {
-#ifdef _WIN32
-  constexpr char kSeparator = '\\';
-#else
-  constexpr char kSeparator = '/';
-#endif
-  std::string path(folder);
-  path += kSeparator;
-  path += fileName;
-  return path;
+int32_t FileAgeInFolder(std::string_view folderText, std::string_view fileName) {
+  const auto path = FindFileIgnoringCase(FileSystemPath(folderText), fileName);
+  return path ? FileAge(path->string()) : -1;
 }
 
 }  // namespace vorel

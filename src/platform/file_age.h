@@ -15,7 +15,8 @@ int32_t FileAge(const std::string& path);
 // 4-0 seconds/2. Returns -1 for a year outside 1980..2107.
 int32_t PackDosDateTime(int year, int month, int day, int hour, int minute, int second);
 
-// The path of a file in a folder, joined with this platform's separator.
-std::string PathInFolder(std::string_view folder, std::string_view fileName);
+// The age of the clinic file `fileName` in the folder given as text (a setting), found whatever the letter
+// case of its name; -1 when there is none.
+int32_t FileAgeInFolder(std::string_view folderText, std::string_view fileName);
 
 }  // namespace vorel

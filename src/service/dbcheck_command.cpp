@@ -7,6 +7,7 @@
 #include "dbf/index_repair.h"
 #include "dbf/table.h"
 #include "platform/code_page.h"
+#include "platform/path_text.h"
 #include "service/operator_commands.h"
 
 namespace vorel {
@@ -22,7 +23,7 @@ int Usage() {
 }
 
 void Say(const std::string& table, const std::string& text) {
-  std::printf("%s: %s\n", table.c_str(), AnsiToUtf8(text).c_str());
+  std::printf("%s: %s\n", AnsiToUtf8(table).c_str(), AnsiToUtf8(text).c_str());
 }
 
 // Prints a check's findings; the "ok" line when there are none.
@@ -34,7 +35,8 @@ void PrintReport(const std::string& name, const dbf::IndexCheckReport& report, u
                   " index tags)");
 }
 
-// Checks one table; prints its result and returns false when something is wrong.
+// Checks one table, named as a statement would name it (text); prints its result and returns false when
+// something is wrong.
 bool CheckOne(const std::filesystem::path& folder, const std::string& name) {
   try {
     dbf::TableOptions options;
@@ -69,7 +71,8 @@ bool RepairOne(const std::filesystem::path& folder, const std::string& name) {
     }
     for (const std::string& problem : report.problems) Say(name, "found: " + problem);
     // The path as the file system gives it (UTF-8 on POSIX), not converted again.
-    std::printf("%s: the index as it was is kept in %s\n", name.c_str(), report.backup.string().c_str());
+    std::printf("%s: the index as it was is kept in %s\n", AnsiToUtf8(name).c_str(),
+                report.backup.string().c_str());
     for (const dbf::TagRebuild& tag : report.tags) {
       if (!tag.rebuilt) {
         Say(name, "tag " + tag.tag + " left as it is (" + tag.reason +
@@ -119,13 +122,13 @@ int RunDbcheckCommand(int argc, char** argv) {
     std::fprintf(stderr, "vorel_service dbcheck: %s is not a folder\n", folder.c_str());
     return 2;
   }
-  if (repair) return RepairOne(folder, only) ? 0 : 1;
+  if (repair) return RepairOne(folder, PathText(only)) ? 0 : 1;
   std::set<std::string> names;
   if (!only.empty()) {
-    names.insert(only);
+    names.insert(PathText(only));
   } else {
     for (const auto& entry : std::filesystem::directory_iterator(folder, ec)) {
-      const std::string file = entry.path().filename().string();
+      const std::string file = PathText(entry.path().filename());
       if (file.size() > 4 && ToLowerAnsi(file.substr(file.size() - 4)) == ".dbf")
         names.insert(file.substr(0, file.size() - 4));
     }

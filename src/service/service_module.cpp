@@ -2,6 +2,7 @@
 
 #include "exchange/request_address.h"
 #include "platform/code_page.h"
+#include "platform/path_text.h"
 #include "platform/program_file.h"
 #include "platform/program_location.h"
 #include "platform/service_events.h"
@@ -64,7 +65,7 @@ void TVorelService::ServiceStart(bool& started) {
 
   store.Write("version", kServiceVersion);
   store.Write("service_start", DateTimeNow());
-  store.Write("service_path", environment_.programFolder());
+  store.Write("service_path", PathText(environment_.programFolder()));
   store.Write("critical_error", kNotFound);
   store.Write("error", "");
   store.Write("error_time", "");

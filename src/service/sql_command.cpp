@@ -8,6 +8,7 @@
 #include "database/table_xml.h"
 #include "exchange/main_loop.h"
 #include "platform/code_page.h"
+#include "platform/path_text.h"
 #include "service/operator_commands.h"
 
 // vorel_service sql: one statement against a table folder, for the operator. Unlike the portal's adm_sql,
@@ -54,7 +55,7 @@ int RunSqlCommand(int argc, char** argv) {
     SystemClock clock;
     const RegionalSettings regional = SystemRegionalSettings();
     Connection ADO;
-    ADO.SetConnectionString(ConnectionString(path));
+    ADO.SetConnectionString(ConnectionString(PathText(path)));
     ADO.Connect();
     Query SQL(ADO, clock, regional);
     SQL.Lines().push_back(raw ? statement : Utf8ToAnsi(statement));

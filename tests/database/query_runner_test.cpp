@@ -49,6 +49,26 @@ TEST(Connection, ChecksTheFolderAndMayBeConnectedTwice) {
   EXPECT_THROW(file.Connect(), ConnectionError);
 }
 
+// The folder setting is text (Windows-1251); the file system names the folder in UTF-8, and files copied
+// from Windows keep upper-case names.
+TEST(Connection, ReadsACyrillicFolderAndTablesWhateverTheLetterCaseOfTheirFiles) {
+#ifdef _WIN32
+  GTEST_SKIP() << "the folder of this test is named through std::filesystem, which on Windows reads narrow "
+                  "names in UTF-8, not in the ANSI code page";
+#endif
+  DatabaseFixture db;
+  const std::filesystem::path folder = db.folder.path() / "клиника";
+  std::filesystem::create_directory(folder);
+  sqltest::MakeTable(folder, "M2401", {F("kw", FT::kNumeric, 5)}, {{N(7)}});
+  std::filesystem::rename(folder / "M2401.dbf", folder / "M2401.DBF");
+  db.ADO.SetConnectionString("Data Source=" + sqltest::A(folder.string()));
+  db.ADO.Connect();
+  EXPECT_EQ(db.ADO.folder(), folder);
+  RunQuery(db.ctx, "select kw from m2401");
+  ASSERT_TRUE(db.SQL.Active());
+  EXPECT_EQ(db.SQL.FieldText(0), "7");
+}
+
 TEST(Query, ClosedQueryRefusesRowsWithTheDatasetMessage) {
   DatabaseFixture db;
   EXPECT_FALSE(db.SQL.Active());

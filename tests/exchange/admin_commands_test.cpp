@@ -90,6 +90,23 @@ TEST_F(AdminTest, InfoListsVersionBaseAndProgramFolderUnescaped) {
   EXPECT_EQ(AdminInfo(ctx), "{\"version\":\"620\",\"base\":\"d:\\clinic\",\"path\":\"C:\\Svc\\\"}");
 }
 
+// The program and state folders are file-system paths (UTF-8); what reaches the portal is text
+// (Windows-1251).
+TEST_F(AdminTest, CyrillicFoldersAreWrittenInUtf8AndReportedAsText) {
+  fs::create_directories(dir_ / "программа");
+  fs::create_directories(dir_ / "состояние");
+  AdminContext ctx = Context();
+  ctx.programFolder = (dir_ / "программа").string() + "/";
+  ctx.stateStoreFolder = (dir_ / "состояние").string();
+  EXPECT_EQ(AdminInfo(ctx), "{\"version\":\"620\",\"base\":\"d:\\clinic\",\"path\":\"" +
+                                Utf8ToAnsi(ctx.programFolder) + "\"}");
+  EXPECT_EQ(AdminRestart(ctx), "restart... " + Utf8ToAnsi(ctx.stateStoreFolder + "/serv.sh"));
+  EXPECT_TRUE(fs::exists(dir_ / "состояние" / "serv.sh"));
+  http_.body = ElfImage(100001);
+  EXPECT_EQ(AdminUpdate(ctx), "start load file create load... Size:100001");
+  EXPECT_TRUE(fs::exists(dir_ / "программа" / "vorel_servicenew"));
+}
+
 TEST_F(AdminTest, UpdateRefusesSmallOrForeignDownloadsAndWritesNothing) {
   AdminContext ctx = Context();
   http_.body = ElfImage(100000);

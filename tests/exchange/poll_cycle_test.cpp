@@ -9,12 +9,28 @@
 #include "platform/code_page.h"
 #include "platform/file_age.h"
 #include "platform/multipart_body.h"
+#include "platform/path_text.h"
 
 namespace vorel {
 namespace {
 
 using test::ExchangeHarness;
 using Names = std::vector<std::string>;
+
+// Files copied from the reception desk's Windows share keep upper-case names, and the clinic folder may have
+// a Cyrillic name, which the setting holds in Windows-1251.
+TEST(PollCycle, FindsTheWatchedFilesWhateverTheirLetterCaseOrFolderName) {
+  for (const std::string sub : {"", "клиника/"}) {
+    ExchangeHarness h;
+    std::filesystem::create_directories(h.tables.path() + "/" + sub);
+    for (const char* name : {"KESTRUM.EXE", "M2401.DBF", "CI003.DBF"}) h.tables.Write(sub + name);
+    h.settings.Set("path", PathText(h.tables.path() + "/" + sub));
+    RunPollCycle(h.ctx());
+    const auto r = h.portal.Requests().at(0);
+    EXPECT_EQ(r.Names(), (Names{"version", "soft", "spec", "nomer", "busynom"})) << sub;
+    EXPECT_EQ(*r.Field("soft"), std::to_string(FileAge(h.tables.path() + "/" + sub + "KESTRUM.EXE"))) << sub;
+  }
+}
 
 TEST(PollCycle, FirstRequestCarriesEveryExportInOrderAndExactBytes) {
   ExchangeHarness h;

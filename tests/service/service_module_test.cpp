@@ -47,7 +47,8 @@ class ServiceModuleTest : public ::testing::Test {
       return std::make_unique<RecordingStore>(OpenStateStore(dir_ / "state.db", options), writes_);
     };
     env.clock = &clock_;
-    env.programFolder = [] { return std::string("/opt/vorel/"); };
+    // A Cyrillic program folder, as the file system names it (UTF-8).
+    env.programFolder = [] { return std::string("/opt/ворел/"); };
     env.sleep = [this](milliseconds d) { sleeps_.push_back(d); };
     return std::make_unique<TVorelService>(loop_, std::move(env));
   }
@@ -117,7 +118,7 @@ TEST_F(ServiceModuleTest, StartWritesTheStartValuesInOrderAndLeavesTheRest) {
   std::map<std::string, std::string> expected = previous;
   expected["version"] = "620";
   expected["service_start"] = "07.12.2026 22:38:35";
-  expected["service_path"] = "/opt/vorel/";
+  expected["service_path"] = Utf8ToAnsi("/opt/ворел/");  // text of the store
   expected["critical_error"] = kNotFound;
   expected["error"] = "";
   expected["error_msg"] = kNotFound;

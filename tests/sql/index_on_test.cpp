@@ -2,6 +2,8 @@
 // and a statement that cannot build it leaves the table as it was.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
 #include "dbf/cdx_check.h"
 #include "dbf/index_seek.h"
 #include "dbf/table.h"
@@ -89,6 +91,21 @@ TEST_F(IndexOn, CandidateAndDescendingOptions) {
   EXPECT_GT(sql::RunStatement("UPDATE m2401 SET kl=9 WHERE kw=106 AND kl=0", options_).rowsAffected, 0);
   EXPECT_GT(sql::RunStatement("DELETE FROM m2401 WHERE kw=107", options_).rowsAffected, 0);
   EXPECT_EQ(Problems(), "");
+}
+
+// A table copied from Windows keeps its upper-case name; the index beside it is named the same way, so that
+// the reception desk program and this service open the same file.
+TEST_F(IndexOn, TheIndexFileTakesTheLetterCaseOfTheTableFile) {
+  // In two steps: a file system that ignores letter case keeps the old name on a rename to itself.
+  std::filesystem::rename(folder_.path() / "m2401.dbf", folder_.path() / "copied");
+  std::filesystem::rename(folder_.path() / "copied", folder_.path() / "M2401.DBF");
+  sql::RunStatement("INDEX ON kw TAG kw OF m2401", options_);
+  std::vector<std::string> names;
+  for (const auto& entry : std::filesystem::directory_iterator(folder_.path()))
+    names.push_back(entry.path().filename().string());
+  std::sort(names.begin(), names.end());
+  EXPECT_EQ(names, (std::vector<std::string>{"M2401.CDX", "M2401.DBF"}));
+  EXPECT_EQ(Count("SELECT kw FROM m2401 WHERE kw=120"), 75u);
 }
 
 TEST_F(IndexOn, FailuresLeaveTheTableAsItWas) {

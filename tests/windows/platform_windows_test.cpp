@@ -10,6 +10,8 @@
 #include "platform/clock.h"
 #include "platform/code_page.h"
 #include "platform/file_age.h"
+#include "platform/file_lookup.h"
+#include "platform/path_text.h"
 #include "platform/process.h"
 #include "platform/program_file.h"
 #include "platform/program_location.h"
@@ -77,6 +79,18 @@ TEST_F(WindowsFileAge, LaterWriteIsLargerAndMissingFolderOrUnpackableIsMinusOne)
   const std::string cyrillic = Touch(std::string(AnsiText("Расписание.dbf").view()));
   EXPECT_GT(FileAge(cyrillic), 0);
   EXPECT_TRUE(std::filesystem::exists(folder_.WidePath(L"Расписание.dbf")));
+}
+
+// The file system ignores letter case itself; the search gives a file's name in the letter case the folder
+// holds it in, and a file made beside a table follows it.
+TEST_F(WindowsFileAge, FindsClinicFilesAsTheFolderNamesThem) {
+  const std::string table = Touch("M2401.DBF");
+  const auto found = FindFileIgnoringCase(folder_.path(), "m2401.dbf");
+  ASSERT_TRUE(found);
+  EXPECT_EQ(PathText(*found), table);
+  EXPECT_EQ(PathText(CompanionFilePath(*found, "cdx")), folder_.Path("M2401.CDX"));
+  EXPECT_EQ(FileAgeInFolder(folder_.path(), "m2401.dbf"), FileAge(table));
+  EXPECT_EQ(FileAgeInFolder(folder_.path(), "kestrum.exe"), -1);
 }
 
 TEST(WindowsRegional, LocalePatternsBecomeFormatterPatterns) {
