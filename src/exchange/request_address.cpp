@@ -1,6 +1,7 @@
 #include "exchange/request_address.h"
 
 #include "build_config.h"
+#include "platform/url_text.h"
 
 namespace vorel {
 
@@ -22,9 +23,9 @@ std::string RequestAddress(const std::string& serverAddressOverride, const std::
                            const std::string& id, const std::string& pass) {
   std::string address = PortalAddress(serverAddressOverride, portalHost);
   address += "?id=";
-  address += id;
+  AppendUrlQueryValue(address, id);
   address += "&pass=";
-  address += pass;
+  AppendUrlQueryValue(address, pass);
   return address;
 }
 

@@ -15,7 +15,8 @@ std::string UpdateHost(StateStore& store);
 // The portal's server script: the override, or "http://" + host + "/medic/server.php".
 std::string PortalAddress(const std::string& serverAddressOverride, const std::string& portalHost);
 
-// PortalAddress + "?id=" + id + "&pass=" + pass, nothing escaped.
+// PortalAddress + "?id=" + id + "&pass=" + pass, with id and pass escaped as query values, so that the
+// portal reads them exactly as stored.
 std::string RequestAddress(const std::string& serverAddressOverride, const std::string& portalHost,
                            const std::string& id, const std::string& pass);
 

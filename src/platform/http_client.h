@@ -16,7 +16,7 @@ namespace vorel {
 VOREL_DEFINE_ERROR(HttpError, Error);
 VOREL_DEFINE_ERROR(HttpConnectError, HttpError);   // no connection (refused, unknown host, proxy refused)
 VOREL_DEFINE_ERROR(HttpTimeoutError, HttpError);   // read or connect time-out
-VOREL_DEFINE_ERROR(HttpStatusError, HttpError);    // the server answered with an error status
+VOREL_DEFINE_ERROR(HttpStatusError, HttpError);    // the server answered with a status outside 200-299
 VOREL_DEFINE_ERROR(HttpAbortedError, HttpError);   // broken off by Disconnect from another thread
 
 // A multipart/form-data form: fields in the order added, values sent byte for byte.
@@ -45,7 +45,8 @@ class HttpClient {
   // GETs the address into memory.
   virtual std::string Get(const std::string& url) = 0;
   virtual ProxySettings& proxy() = 0;
-  // Breaks off a request in progress; safe to call from another thread. The next request works again.
+  // Breaks off the request in progress, or the next one to start when none is; safe to call from another
+  // thread. The request after the broken one works again.
   virtual void Disconnect() = 0;
 };
 

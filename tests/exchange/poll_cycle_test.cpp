@@ -184,6 +184,14 @@ TEST(PollCycle, RequestAddressUsesOverrideOrBuiltInHost) {
   EXPECT_EQ(RequestAddress("", "portal.example", "15", "pw"),
             "http://portal.example/medic/server.php?id=15&pass=pw");
   EXPECT_EQ(RequestAddress("http://h:81/x.php", "portal.example", "15", ""), "http://h:81/x.php?id=15&pass=");
+  // Every byte but letters, digits and "-._~" is escaped, so the portal reads id and pass as stored.
+  const std::string pass = "a#b&c+d=e%f g\xE0/~._-";
+  EXPECT_EQ(RequestAddress("", "portal.example", "1?5", pass),
+            "http://portal.example/medic/server.php?id=1%3F5&pass=a%23b%26c%2Bd%3De%25f%20g%E0%2F~._-");
+  ExchangeHarness h;
+  h.settings.Set("pass", pass);
+  RunPollCycle(h.ctx());
+  EXPECT_EQ(h.portal.Requests().at(0).query.at("pass"), pass);
 }
 
 TEST(DispatchReply, FailingHandlerAnswersErrorAndRecordsIt) {

@@ -49,6 +49,12 @@ TEST(CurlHttpClient, PostsBodyWithFixedHeadersAndKeepsCookies) {
 TEST(CurlHttpClient, FailuresCarryTheirKind) {
   test::LocalHttpServer http;
   http.server().Get("/missing", [](const httplib::Request&, httplib::Response& res) { res.status = 404; });
+  // A redirect whose body looks like a portal reply is no reply.
+  http.server().Get("/moved", [](const httplib::Request&, httplib::Response& res) {
+    res.status = 302;
+    res.set_header("Location", "/file");
+    res.set_content("s9&adm_info", "text/html");
+  });
   http.server().Get("/file", [](const httplib::Request&, httplib::Response& res) {
     res.set_content("payload", "application/octet-stream");
   });
@@ -56,12 +62,14 @@ TEST(CurlHttpClient, FailuresCarryTheirKind) {
   auto client = CreateHttpClient();
 
   EXPECT_EQ(client->Get(http.BaseUrl() + "/file"), "payload");
-  try {
-    client->Get(http.BaseUrl() + "/missing");
-    FAIL() << "no error";
-  } catch (const HttpStatusError& e) {
-    EXPECT_STREQ(e.kind(), "HttpStatusError");
-    EXPECT_NE(std::string(e.what()).find("404"), std::string::npos) << e.what();
+  for (const char* status : {"404", "302"}) {
+    try {
+      client->Get(http.BaseUrl() + (status[0] == '4' ? "/missing" : "/moved"));
+      FAIL() << "no error for " << status;
+    } catch (const HttpStatusError& e) {
+      EXPECT_STREQ(e.kind(), "HttpStatusError");
+      EXPECT_NE(std::string(e.what()).find(status), std::string::npos) << e.what();
+    }
   }
 
   test::LocalHttpServer gone;  // a port nobody listens on any more
@@ -120,6 +128,10 @@ TEST(CurlHttpClient, DisconnectBreaksOffARequestInProgressAndTheNextOneWorks) {
   EXPECT_LT(std::chrono::steady_clock::now() - start, 3s);
   stopper.join();
   release = true;
+  EXPECT_EQ(client->Get(http.BaseUrl() + "/quick"), "quick");
+  // A Disconnect between two requests breaks off the next one, which is never sent.
+  client->Disconnect();
+  EXPECT_THROW(client->Get(http.BaseUrl() + "/hold"), HttpAbortedError);
   EXPECT_EQ(client->Get(http.BaseUrl() + "/quick"), "quick");
 }
 

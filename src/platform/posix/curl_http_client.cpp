@@ -133,10 +133,16 @@ class CurlHttpClient final : public HttpClient {
     response_ = Response{};
   }
 
+  // A Disconnect breaks off the request in progress, or the next one when it came between two: a stop that
+  // lands just before a request starts must not wait for that request's answer.
+  void ThrowIfAborted() {
+    if (aborted_.exchange(false)) throw HttpAbortedError("Request broken off: client disconnected");
+  }
+
   // Runs the prepared transfer; fails on silence longer than the read time-out, on Disconnect, on a transport
-  // failure and on an error status.
+  // failure and on any status but success (2xx).
   std::string Perform() {
-    aborted_.store(false);
+    ThrowIfAborted();
     CURL* h = easy_.get();
     CURLM* m = multi_.get();
     if (curl_multi_add_handle(m, h) != CURLM_OK) throw HttpError("Cannot start the request");
@@ -154,7 +160,7 @@ class CurlHttpClient final : public HttpClient {
       const CURLMcode mc = curl_multi_perform(m, &running);
       if (mc != CURLM_OK) throw HttpError(curl_multi_strerror(mc));
       if (running == 0) break;
-      if (aborted_.load()) throw HttpAbortedError("Request broken off: client disconnected");
+      ThrowIfAborted();
 
       curl_off_t up = 0, down = 0;
       curl_easy_getinfo(h, CURLINFO_SIZE_UPLOAD_T, &up);
@@ -175,7 +181,7 @@ class CurlHttpClient final : public HttpClient {
       const int waitMs = static_cast<int>(std::clamp<long long>(left.count() + 1, 1, 1000));
       const CURLMcode pc = curl_multi_poll(m, nullptr, 0, waitMs, nullptr);
       if (pc != CURLM_OK) throw HttpError(curl_multi_strerror(pc));
-      if (aborted_.load()) throw HttpAbortedError("Request broken off: client disconnected");
+      ThrowIfAborted();
     }
 
     CURLcode result = CURLE_OK;
@@ -187,7 +193,7 @@ class CurlHttpClient final : public HttpClient {
 
     long status = 0;
     curl_easy_getinfo(h, CURLINFO_RESPONSE_CODE, &status);
-    if (status >= 400 || status == 0) {
+    if (status < 200 || status > 299) {
       std::string text =
           response_.statusLine.empty() ? "HTTP status " + std::to_string(status) : response_.statusLine;
       throw HttpStatusError(text);

@@ -127,8 +127,10 @@ class WinHttpClient final : public HttpClient {
 
   std::string Perform(const wchar_t* verb, const std::string& url, const std::string& extraHeaders,
                       const std::string& body) {
-    aborted_.store(false);
+    // A Disconnect breaks off the request in progress, or the next one when it came between two: a stop that
+    // lands just before a request starts must not wait for that request's answer.
     ResetEvent(abortEvent_);
+    if (aborted_.exchange(false)) throw HttpAbortedError("Request broken off: client disconnected");
     const windows::HttpAddress address = windows::ParseHttpAddress(url);
     OpenSession();
     target_ = (sessionProxy_.empty() ? std::string() : "proxy " + sessionProxy_ + " for ") + address.host +
@@ -216,7 +218,7 @@ class WinHttpClient final : public HttpClient {
       ThrowError(GetLastError(), Phase::kConnect);
     DWORD responseTimeout = static_cast<DWORD>(readMs);
     WinHttpSetOption(h, WINHTTP_OPTION_RECEIVE_RESPONSE_TIMEOUT, &responseTimeout, sizeof responseTimeout);
-    // A redirect answer is the answer, as with the POSIX client.
+    // A redirect is not followed: it fails the request, as with the POSIX client.
     DWORD disabled = WINHTTP_DISABLE_REDIRECTS;
     WinHttpSetOption(h, WINHTTP_OPTION_DISABLE_FEATURE, &disabled, sizeof disabled);
   }
@@ -263,7 +265,7 @@ class WinHttpClient final : public HttpClient {
     const auto start = SteadyClock::now();
     const HANDLE events[2] = {abortEvent_, x.event};
     for (;;) {
-      if (aborted_.load()) throw HttpAbortedError("Request broken off: client disconnected");
+      if (aborted_.exchange(false)) throw HttpAbortedError("Request broken off: client disconnected");
       {
         std::lock_guard lock(x.mu);
         if (x.completed) {
@@ -286,7 +288,8 @@ class WinHttpClient final : public HttpClient {
                              WINHTTP_HEADER_NAME_BY_INDEX, &status, &size, WINHTTP_NO_HEADER_INDEX)) {
       ThrowError(GetLastError(), Phase::kTransfer);
     }
-    if (status >= 100 && status < 400) return;
+    // Only success is an answer: a redirect or an error page is never taken for a reply of the portal.
+    if (status >= 200 && status < 300) return;
     // The status line as the server sent it, e.g. "HTTP/1.1 404 Not Found".
     std::string line = HeaderText(h, WINHTTP_QUERY_VERSION);
     if (line.empty()) line = "HTTP";
@@ -306,7 +309,7 @@ class WinHttpClient final : public HttpClient {
     return windows::WideToAnsi(std::wstring_view(buffer, size / sizeof(wchar_t)));
   }
 
-  [[noreturn]] void ThrowError(DWORD error, Phase phase) const {
+  [[noreturn]] void ThrowError(DWORD error, Phase phase) {
     const std::string code = " (WinHTTP error " + std::to_string(error) + ")";
     switch (error) {
       case ERROR_WINHTTP_TIMEOUT:
@@ -319,7 +322,7 @@ class WinHttpClient final : public HttpClient {
         throw HttpTimeoutError("Read timed out: no data for " + std::to_string(options_.readTimeout.count()) +
                                " ms");
       case ERROR_WINHTTP_OPERATION_CANCELLED:
-        if (aborted_.load()) throw HttpAbortedError("Request broken off: client disconnected");
+        if (aborted_.exchange(false)) throw HttpAbortedError("Request broken off: client disconnected");
         throw HttpError("Request cancelled" + code);
       case ERROR_WINHTTP_CANNOT_CONNECT:
       case WSAECONNREFUSED:
