@@ -3,6 +3,7 @@
 #include "booking/slot_moment.h"
 #include "booking/text_trim.h"
 #include "database/run_query.h"
+#include "sql/collation.h"
 
 namespace vorel {
 
@@ -39,10 +40,15 @@ SlotLook LookUpSlot(DatabaseContext& db, const std::string& keyLiteral) {
   Query& q = db.SQL;
   if (q.RecordCount() == 0) return {};
   q.First();
-  const std::string kl = q.FieldText("kl");
-  const std::string fiol = q.FieldText("fiol");
-  std::string shown(TrimText(kl + " fiol:" + fiol));
-  return {TrimText(kl + fiol) == "0" ? SlotState::kFree : SlotState::kBusy, std::move(shown)};
+  // Free exactly when the booking's conditional UPDATE would write it ("kl=0 AND fiol==''"): the values the
+  // statement sees, compared as it compares them, so that a name of control characters is no blank here
+  // either.
+  const sql::Value kl = q.FieldValue("kl");
+  const sql::Value fiol = q.FieldValue("fiol");
+  const bool free = kl.kind == sql::ValueKind::kNumber && kl.number == 0 &&
+                    fiol.kind == sql::ValueKind::kText && sql::ExactlyEqual(fiol.text, "");
+  std::string shown(TrimText(q.FieldText("kl") + " fiol:" + q.FieldText("fiol")));
+  return {free ? SlotState::kFree : SlotState::kBusy, std::move(shown)};
 }
 
 void MarkScheduleChanged(BookingContext& ctx) {

@@ -81,11 +81,11 @@ std::string RegionalSettings::FormatTime(int hour, int minute, int second) const
 }
 
 std::string DateTimeText(const Clock& clock, const RegionalSettings& regional) {
-  const LocalDateTime date = clock.LocalNow();
-  std::string text = regional.FormatDate(date.year, date.month, date.day);
-  const LocalDateTime time = clock.LocalNow();
+  // One reading: a text made at midnight never pairs one day's date with the next day's time.
+  const LocalDateTime now = clock.LocalNow();
+  std::string text = regional.FormatDate(now.year, now.month, now.day);
   text += ' ';
-  text += regional.FormatTime(time.hour, time.minute, time.second);
+  text += regional.FormatTime(now.hour, now.minute, now.second);
   return text;
 }
 

@@ -21,7 +21,7 @@ struct RegionalSettings {
 RegionalSettings SystemRegionalSettings();
 
 // The date-time text of every moment written to the state store: the local date in the short date format,
-// one blank, the local time in the long time format; date and time are read from the clock one after the other.
+// one blank, the local time in the long time format, both of one reading of the clock.
 std::string DateTimeText(const Clock& clock, const RegionalSettings& regional);
 
 // The time text of log lines: the current local time in the long time format.

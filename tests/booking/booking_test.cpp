@@ -205,6 +205,16 @@ TEST_F(BookingTest, SlotKeyPaddingAndMissingOrTakenSlots) {
   EXPECT_EQ(store_.values["record_cnt"], "2");
 }
 
+// The busy test sees fiol as the conditional UPDATE's fiol=='' does: control characters are no blank.
+TEST_F(BookingTest, ANameOfControlCharactersIsBusyForTheBusyTestAsForTheUpdate) {
+  SlotRow odd = Slot(1900, {2026, 12, 19}, "12:00");
+  odd.fiol = std::string(3, '\0');
+  rows_.push_back(odd);
+  testing_support::WriteM2401(folder_, rows_);
+  EXPECT_EQ(Zapis("1900", "20261219", "12:00", "", "555"), "3");
+  EXPECT_EQ(Lines("zapis"), std::vector<std::string>{"nom busy - kl:0 fiol:"});
+}
+
 TEST_F(BookingTest, PatientRefusalsTouchNothing) {
   EXPECT_EQ(Zapis("1203", "20261215", "11:30", "", ""), "");
   EXPECT_EQ(Zapis("1203", "20261215", "11:30", "", "12x"), "");

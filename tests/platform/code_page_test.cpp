@@ -4,6 +4,7 @@
 
 #include "platform/calendar.h"
 #include "platform/regional.h"
+#include "support/fake_clock.h"
 
 namespace vorel {
 namespace {
@@ -57,6 +58,21 @@ TEST(Regional, RussianProfileFormats) {
   r.shortDate = "d/M/yy";
   EXPECT_EQ(r.FormatDate(2005, 3, 4), "4/3/05");
   EXPECT_EQ(r.FormatDate(2010, 11, 12), "12/11/10");
+}
+
+// Stands just before midnight and moves on 1 ms at every reading.
+class TickingClock final : public Clock {
+ public:
+  TimePoint Now() const override { return now_ += std::chrono::milliseconds(1); }
+  LocalDateTime ToLocal(TimePoint t) const override { return testing::FakeClock().ToLocal(t); }
+
+ private:
+  mutable TimePoint now_ = testing::FakeClock::At(2026, 12, 31, 23, 59, 59, 998);
+};
+
+TEST(Regional, DateTimeTextTakesDateAndTimeFromOneReading) {
+  TickingClock clock;
+  EXPECT_EQ(DateTimeText(clock, RegionalSettings{}), "31.12.2026 23:59:59");
 }
 
 }  // namespace
