@@ -72,4 +72,63 @@ void CountBooking(BookingContext& ctx) {
   ctx.store.Write("record_cnt", std::to_string((negative ? -n : n) + 1));
 }
 
+std::string RunSlotBooking(BookingContext& ctx, const ReplyFields& fields, const BookingLog& log,
+                           const std::function<SlotBooking(const SlotFields&)>& prepare) {
+  DatabaseContext& db = ctx.db;
+  std::string status = "0";
+  db.ADO.Connect();
+  // A refusal inside the block answers with its own code; everything else ends with the booking status.
+  auto finish = [&](std::string answer) {
+    db.ADO.Disconnect();
+    return answer;
+  };
+  try {
+    // Every field that goes into a statement is checked before the first one runs.
+    SlotBooking booking;
+    SlotFields slot;
+    try {
+      slot = ReadSlotFields(fields);
+      booking = prepare(slot);
+    } catch (const ReplyFieldError& e) {
+      log(e.what());
+      return finish(status);
+    }
+    if (const auto future = FindFutureAppointment(db, booking.limitStatement)) {
+      log("user-" + booking.limitOwner + " have nom: " + future->kw + " " + future->momentText);
+      return finish("5");
+    }
+    // A lookup after the conditional UPDATE wrote nothing tells a vanished slot from one taken meanwhile.
+    auto refusal = [&](const SlotLook& look) {
+      if (look.state == SlotState::kMissing) {
+        log("nom not found");
+        return finish("2");
+      }
+      log("nom busy - kl:" + look.busyText);
+      return finish("3");
+    };
+    const SlotLook look = LookUpSlot(db, slot.keyLiteral);
+    if (look.state != SlotState::kFree) return refusal(look);
+    std::string update =
+        "UPDATE m2401 SET " + booking.setList + " WHERE DTOC(dat,1)+tim+str(kw,5)=" + slot.keyLiteral;
+    update += kFreeSlotCondition;
+    log(update);
+    // Taken between the busy test and the write: the database left the other booking alone.
+    if (ExecuteStatement(db, update) == 0) return refusal(LookUpSlot(db, slot.keyLiteral));
+    log("ok");
+    RunQuery(db, SlotStatement(slot.keyLiteral, booking.confirmColumns));
+    Query& q = db.SQL;
+    bool confirmed = false;
+    if (q.RecordCount() > 0) {
+      q.First();
+      confirmed = booking.confirms(q);
+    }
+    status = confirmed ? "ok" : "5";
+    log("status: " + status);
+    MarkScheduleChanged(ctx);
+    CountBooking(ctx);
+  } catch (const std::exception&) {
+  }
+  return finish(status);
+}
+
 }  // namespace vorel

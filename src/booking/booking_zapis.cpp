@@ -1,11 +1,12 @@
 #include <exception>
 #include <optional>
+#include <stdexcept>
 
 #include "booking/booking_commands.h"
 #include "booking/booking_steps.h"
 #include "booking/field_checks.h"
 #include "booking/slot_key.h"
-#include "database/run_query.h"
+#include "database/reply_integer.h"
 #include "platform/code_page.h"
 
 namespace vorel {
@@ -31,11 +32,7 @@ std::string PatientNameText(const pac_rec& patient) {
 }
 
 std::string RunBookingCommand(BookingContext& ctx, const ReplyFields& fields) {
-  DatabaseContext& db = ctx.db;
-  auto log = [&](std::string_view message) { db.log.Log(kChannel, message); };
-  const std::string& kwField = fields[4];
-  const std::string& dateField = fields[5];
-  const std::string& timeField = fields[6];
+  auto log = [&](std::string_view message) { ctx.db.log.Log(kChannel, message); };
   const std::string& klField = fields[8];
 
   if (klField.empty()) {
@@ -45,7 +42,7 @@ std::string RunBookingCommand(BookingContext& ctx, const ReplyFields& fields) {
   std::string name;
   int32_t id = 0;
   try {
-    const auto parsed = ParseWholeNumber(klField);
+    const auto parsed = ParseReplyInteger(klField);
     if (!parsed) throw std::invalid_argument("not an integer");
     id = *parsed;
     if (const pac_rec* patient = ctx.cache.FindPatientById(id)) {
@@ -61,80 +58,27 @@ std::string RunBookingCommand(BookingContext& ctx, const ReplyFields& fields) {
     return {};
   }
 
-  std::string status = "0";
-  db.ADO.Connect();
-  const std::string tel = fields[7].empty() ? std::string("2") : fields[7];
-  // A refusal inside the block answers with its own code; everything else ends with the booking status.
-  auto finish = [&](std::string answer) {
-    db.ADO.Disconnect();
-    return answer;
-  };
-  try {
-    // Every field that goes into a statement is checked before the first one runs.
-    const auto kw = ParseWholeNumber(kwField);
-    const std::string key = BuildSlotKey(kwField, dateField, timeField);
-    const auto keyLiteral = TextLiteral(key);
+  // The id goes into the statements as the number it is ("012" books patient 12).
+  const std::string idText = std::to_string(id);
+  return RunSlotBooking(ctx, fields, log, [&](const SlotFields& slot) {
+    const auto tel = fields[7].empty() ? std::optional<int32_t>(2) : ParseReplyInteger(fields[7]);
+    if (!tel) throw ReplyFieldError("Invalid field 7 (tel)");
     const auto nameLiteral = TextLiteral(name);
-    const char* bad = !kw                         ? "Invalid field 4 (slot number)"
-                      : !IsEightDigits(dateField) ? "Invalid field 5 (date)"
-                      : !keyLiteral               ? "Invalid field 6 (time)"
-                      : !ParseWholeNumber(tel)    ? "Invalid field 7 (tel)"
-                      : !nameLiteral              ? "Invalid patient name"
-                                                  : nullptr;
-    if (bad) {
-      log(bad);
-      return finish(status);
-    }
-    const SlotBlock block = SlotBlockOf(*kw);
-    const std::string limit = "select kw,dat,tim from m2401 WHERE kl=" + klField +
-                              " AND DATE()<=dat AND kw>=" + std::to_string(block.first) +
-                              " AND kw<=" + std::to_string(block.last);
-    if (const auto future = FindFutureAppointment(db, limit)) {
-      log("user-" + klField + " have nom: " + future->kw + " " + future->momentText);
-      return finish("5");
-    }
-    SlotLook slot = LookUpSlot(db, *keyLiteral);
-    if (slot.state == SlotState::kMissing) {
-      log("nom not found");
-      return finish("2");
-    }
-    if (slot.state == SlotState::kBusy) {
-      log("nom busy - kl:" + slot.busyText);
-      return finish("3");
-    }
-    std::string update =
-        "UPDATE m2401 SET dt_zap=DATETIME(), data_naz=DATETIME(), phone='OLNA', fam_reg='OLNA-" + klField +
-        "', fiol=" + *nameLiteral + ",kl=" + klField + ",tel=" + tel +
-        " WHERE DTOC(dat,1)+tim+str(kw,5)=" + *keyLiteral;
-    update += kFreeSlotCondition;
-    log(update);
-    if (ExecuteStatement(db, update) == 0) {
-      // Taken between the busy test and the write: the database left the other booking alone.
-      slot = LookUpSlot(db, *keyLiteral);
-      if (slot.state == SlotState::kMissing) {
-        log("nom not found");
-        return finish("2");
-      }
-      log("nom busy - kl:" + slot.busyText);
-      return finish("3");
-    }
-    log("ok");
-    RunQuery(db, SlotStatement(*keyLiteral));
-    Query& q = db.SQL;
-    // The id is compared as a number: field 8 "012" books patient 12, and the slot then holds 12.
-    bool holdsPatient = false;
-    if (q.RecordCount() > 0) {
-      q.First();
+    if (!nameLiteral) throw ReplyFieldError("Invalid patient name");
+    const SlotBlock block = SlotBlockOf(slot.kw);
+    SlotBooking booking;
+    booking.limitStatement = "select kw,dat,tim from m2401 WHERE kl=" + idText +
+                             " AND DATE()<=dat AND kw>=" + std::to_string(block.first) +
+                             " AND kw<=" + std::to_string(block.last);
+    booking.limitOwner = klField;
+    booking.setList = "dt_zap=DATETIME(), data_naz=DATETIME(), phone='OLNA', fam_reg='OLNA-" + idText +
+                      "', fiol=" + *nameLiteral + ",kl=" + idText + ",tel=" + std::to_string(*tel);
+    booking.confirms = [id](const Query& q) {
       const sql::Value kl = q.FieldValue("kl");
-      holdsPatient = kl.kind == sql::ValueKind::kNumber && kl.number == static_cast<double>(id);
-    }
-    status = holdsPatient ? "ok" : "5";
-    log("status: " + status);
-    MarkScheduleChanged(ctx);
-    CountBooking(ctx);
-  } catch (const std::exception&) {
-  }
-  return finish(status);
+      return kl.kind == sql::ValueKind::kNumber && kl.number == static_cast<double>(id);
+    };
+    return booking;
+  });
 }
 
 }  // namespace vorel

@@ -1,21 +1,12 @@
 #include "database/exports.h"
 
+#include "database/reply_integer.h"
 #include "database/table_xml.h"
 
 namespace vorel {
 namespace {
 
 constexpr std::string_view kSlotTable = "nomer";
-
-// An optionally signed whole number: what may stand after "DATE()-", "DATE()+" or "kl=" in a statement.
-bool IsWholeNumber(std::string_view text) {
-  size_t i = (!text.empty() && (text[0] == '-' || text[0] == '+')) ? 1 : 0;
-  if (i == text.size()) return false;
-  for (; i < text.size(); ++i) {
-    if (text[i] < '0' || text[i] > '9') return false;
-  }
-  return true;
-}
 
 // The "nomer" table of a request that was refused before any statement ran.
 std::string RefusedTable(std::string_view message) {
@@ -61,23 +52,26 @@ std::string GroupListExport(DatabaseContext& ctx) {
 }
 
 std::string DateWindowView(DatabaseContext& ctx, std::string_view daysBack, std::string_view daysForward) {
-  // The texts go into the statement as they are; only whole numbers are let in, so that a field can never
-  // change what the statement does.
-  std::string back = daysBack.empty() ? "0" : std::string(daysBack);
-  std::string forward = daysForward.empty() ? "0" : std::string(daysForward);
-  if (!IsWholeNumber(back)) return RefusedTable("Field 2 (days back) is not a whole number");
-  if (!IsWholeNumber(forward)) return RefusedTable("Field 3 (days forward) is not a whole number");
+  // Only whole numbers are let in, written anew, so that a field can never change what the statement does.
+  const auto back = daysBack.empty() ? std::optional<int32_t>(0) : ParseReplyInteger(daysBack);
+  const auto forward = daysForward.empty() ? std::optional<int32_t>(0) : ParseReplyInteger(daysForward);
+  if (!back) return RefusedTable("Field 2 (days back) is not a whole number");
+  if (!forward) return RefusedTable("Field 3 (days forward) is not a whole number");
   return RenderTableXml(
       ctx, kSlotTable,
       "select kw,dat,tim,kl,filtr,phone,ist_zap,fiol,fam_reg,dt_zap,data_naz,polis FROM m2401 where "
       "(dat>=DATE()-" +
-          back + ") and (dat<=DATE()+" + forward + ") ORDER by kw,dat,tim");
+          std::to_string(*back) + ") and (dat<=DATE()+" + std::to_string(*forward) + ") ORDER by kw,dat,tim");
 }
 
 std::string PatientView(DatabaseContext& ctx, std::string_view patientId) {
-  if (!patientId.empty() && !IsWholeNumber(patientId))
-    return RefusedTable("Field 2 (patient id) is not a whole number");
-  return RenderTableXml(ctx, kSlotTable, "select * FROM m2401 where kl=" + std::string(patientId));
+  std::string id;  // an empty field stays empty, and the statement fails as it always did
+  if (!patientId.empty()) {
+    const auto parsed = ParseReplyInteger(patientId);
+    if (!parsed) return RefusedTable("Field 2 (patient id) is not a whole number");
+    id = std::to_string(*parsed);
+  }
+  return RenderTableXml(ctx, kSlotTable, "select * FROM m2401 where kl=" + id);
 }
 
 }  // namespace vorel

@@ -226,10 +226,16 @@ TEST_F(BookingTest, PatientRefusalsTouchNothing) {
   EXPECT_EQ(Table(), rows_);
 }
 
-TEST_F(BookingTest, LeadingZeroIdIsConfirmedAsTheSamePatient) {
-  EXPECT_EQ(Zapis("1203", "20261215", "11:30", "", "012"), "ok");
+// A number goes into the statements as the number it is, never as the field: leading zeros go, however many.
+TEST_F(BookingTest, NumbersGoIntoTheStatementsWrittenAnew) {
+  EXPECT_EQ(Zapis("01203", "20261215", "11:30", "007", "00000000012"), "ok");
   EXPECT_EQ(Table()[0].kl, 12);
-  EXPECT_EQ(Table()[0].fam_reg, "OLNA-012");
+  EXPECT_EQ(Table()[0].fam_reg, "OLNA-12");
+  EXPECT_EQ(Table()[0].tel, 7);
+  EXPECT_EQ(Zapis("1999", "20261216", "08:00", "1", "012"), "5");
+  EXPECT_EQ(Lines("zapis").back(), "user-012 have nom: 1203 15.12.2026 11:30");
+  EXPECT_EQ(Zapis("13000", "20261221", "10:00", "+1", "012"), "0");
+  EXPECT_EQ(Lines("zapis").back(), "Invalid field 7 (tel)");
 }
 
 TEST_F(BookingTest, FieldsThatCannotGoIntoAStatementAnswerZeroAndWriteNothing) {
@@ -347,8 +353,8 @@ TEST_F(BookingTest, PolicyBookingRefusals) {
             (std::vector<std::string>{"#2 User id is not 0", "#2 User id is not 0", "#2 User id is not 0",
                                       "#2 No user fam", "#2 No user polis"}));
   EXPECT_FALSE(TouchedDatabase());
-  EXPECT_EQ(Zapis2("a", "1", "x12", "20261215", "11:30"), "2");
-  EXPECT_EQ(Lines("zapis").back(), "#2 nom not found");
+  EXPECT_EQ(Zapis2("a", "1", "x12", "20261215", "11:30"), "0");
+  EXPECT_EQ(Lines("zapis").back(), "#2 Invalid field 4 (slot number)");
   EXPECT_EQ(Zapis2("a'\"]", "1", "1203", "20261215", "11:30"), "0");
   EXPECT_EQ(Lines("zapis").back(), "#2 Invalid field 2 (surname)");
   EXPECT_EQ(Table(), rows_);
@@ -403,10 +409,10 @@ TEST_F(CancellationTest, FreesTheSlotOfTheRegisteredPatient) {
 }
 
 TEST_F(CancellationTest, MatchesOnlyTheGivenPatientAndSlot) {
-  EXPECT_EQ(Delrec("12003", "20261220", "09:00", "0555"), "ok");  // patient 555 holds no such slot
+  EXPECT_EQ(Delrec("012003", "20261220", "09:00", "0555"), "ok");  // patient 555 holds no such slot
   EXPECT_EQ(Lines("delete").front(),
             "UPDATE m2401 SET fiol='', kl=0, ntal=0, tel=0, phone='OLNA-DEL' WHERE kw=12003 AND "
-            "DTOS(dat)='20261220' AND kl=0555 AND tim='09:00'");
+            "DTOS(dat)='20261220' AND kl=555 AND tim='09:00'");
   EXPECT_EQ(Delrec("12003", "20261221", "09:00", "12"), "ok");
   EXPECT_EQ(Table(), rows_);
 }

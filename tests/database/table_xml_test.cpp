@@ -148,11 +148,11 @@ TEST_F(TableXmlTest, DateWindowAndPatientViewsTakeOnlyWholeNumbers) {
       "(dat>=DATE()-";
   DateWindowView(db.ctx, "", "");
   DateWindowView(db.ctx, "", "5");
-  DateWindowView(db.ctx, "-3", "+2");
+  DateWindowView(db.ctx, "-3", "002");
   std::string twoDays = DateWindowView(db.ctx, "2", "1");
   EXPECT_EQ(Statements(), (std::vector<std::string>{head + "0) and (dat<=DATE()+0) ORDER by kw,dat,tim",
                                                     head + "0) and (dat<=DATE()+5) ORDER by kw,dat,tim",
-                                                    head + "-3) and (dat<=DATE()++2) ORDER by kw,dat,tim",
+                                                    head + "-3) and (dat<=DATE()+2) ORDER by kw,dat,tim",
                                                     head + "2) and (dat<=DATE()+1) ORDER by kw,dat,tim"}));
   EXPECT_NE(twoDays.find("<data>\r\n1\t07.12.2026\t08:00\t8\t"), std::string::npos);
   EXPECT_NE(twoDays.find("\r\n1\t08.12.2026\t09:00\t7\t"), std::string::npos);
@@ -165,12 +165,14 @@ TEST_F(TableXmlTest, DateWindowAndPatientViewsTakeOnlyWholeNumbers) {
   EXPECT_NE(
       DateWindowView(db.ctx, "1", "x").find("<error>Field 3 (days forward) is not a whole number</error>"),
       std::string::npos);
-  EXPECT_NE(DateWindowView(db.ctx, "-", "1").find("Field 2"), std::string::npos);
+  for (const char* field : {"-", "+2", " 2", "2147483648", "-2147483649"})
+    EXPECT_NE(DateWindowView(db.ctx, field, "1").find("Field 2"), std::string::npos) << field;
   EXPECT_NE(PatientView(db.ctx, "7 or 1=1").find("<error>Field 2 (patient id) is not a whole number</error>"),
             std::string::npos);
   EXPECT_TRUE(db.logger.lines.empty());  // nothing ran
 
-  std::string patient = PatientView(db.ctx, "7");
+  // The number goes into the statement written anew: leading zeros go, however many.
+  std::string patient = PatientView(db.ctx, "00000000007");
   EXPECT_EQ(Statements().back(), "select * FROM m2401 where kl=7");
   EXPECT_NE(
       patient.find("<field>kw;dat;tim;kl;polis;fiol;ist_zap;filtr;phone;fam_reg;dt_zap;data_naz;ntal;tel;"
