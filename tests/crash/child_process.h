@@ -4,7 +4,10 @@
 #include <vector>
 
 #ifdef _WIN32
+#include <errno.h>
 #include <process.h>
+
+#include <cstdint>
 #else
 #include <sys/wait.h>
 #include <unistd.h>
@@ -22,7 +25,14 @@ inline int RunProgram(const std::string& program, const std::vector<std::string>
   std::vector<const char*> argv;
   for (const std::string& q : quoted) argv.push_back(q.c_str());
   argv.push_back(nullptr);
-  return static_cast<int>(_spawnv(_P_WAIT, program.c_str(), argv.data()));
+  // Under Wine a start now and then fails outright (-1 with errno set, nothing run): try it again.
+  intptr_t status = -1;
+  for (int attempt = 0; attempt < 3 && status == -1; ++attempt) {
+    errno = 0;
+    status = _spawnv(_P_WAIT, program.c_str(), argv.data());
+    if (status == -1 && errno == 0) break;  // the program ran and ended with -1
+  }
+  return static_cast<int>(status);
 #else
   std::vector<char*> argv;
   argv.push_back(const_cast<char*>(program.c_str()));
