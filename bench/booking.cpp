@@ -70,8 +70,8 @@ struct Schedule {
     cache.BeginLoad();
     pac_rec& p = cache.PrepareSlot(1);
     p.kl = 12;
-    p.fiol.assign("petrov");
-    p.npol.assign("123");
+    p.fiol = cache.Keep("petrov");
+    p.npol = cache.Keep("123");
     cache.CommitSlot(1);
     cache.FinishLoad(1);
     // The new files go to the disk now, not in the first measured write's flush.

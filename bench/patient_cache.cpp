@@ -126,7 +126,6 @@ void BM_LoadPatientCache(benchmark::State& state) {
     reg.Load(*cache);
   }
   if (cache->count() != static_cast<int32_t>(kPatients)) state.SkipWithError("not every patient was loaded");
-  reg.sql.Close();  // the query result is not part of what the cache holds
   state.counters["patients"] = cache->count();
   state.counters["cache_MB"] = static_cast<double>(cache->HeldBytes()) / 1e6;
   state.counters["rss_growth_MB"] = static_cast<double>(ResidentBytes() - before) / 1e6;

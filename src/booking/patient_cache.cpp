@@ -7,7 +7,14 @@
 
 namespace vorel {
 
-PatientCache::PatientCache() : slots_(1) {
+namespace {
+
+// Room for the texts of a patient, as a first guess of the store's size when the load knows its row count.
+constexpr std::size_t kTextBytesPerPatient = 40;
+
+}  // namespace
+
+PatientCache::PatientCache() : slots_(1), texts_(std::make_unique<std::pmr::monotonic_buffer_resource>()) {
   byId_.Clear();
   byNameAndPolicy_.Clear();
 }
@@ -46,12 +53,20 @@ std::vector<const pac_rec*> PatientCache::ScanPatientsByNameAndPolicy(std::strin
 void PatientCache::BeginLoad() {
   count_ = 0;
   committed_ = 0;
+  // The texts of the earlier load go with their slots; the table keeps its room.
+  slots_.resize(1);
+  texts_ = std::make_unique<std::pmr::monotonic_buffer_resource>();
+  keptBytes_ = 0;
   byId_.Clear();
   byNameAndPolicy_.Clear();
 }
 
 void PatientCache::Reserve(int32_t patients) {
   if (patients <= 0) return;
+  if (keptBytes_ == 0) {
+    texts_ = std::make_unique<std::pmr::monotonic_buffer_resource>(static_cast<std::size_t>(patients) *
+                                                                   kTextBytesPerPatient);
+  }
   slots_.reserve(static_cast<std::size_t>(patients) + 1);
   byId_.Reserve(static_cast<std::size_t>(patients));
   byNameAndPolicy_.Reserve(static_cast<std::size_t>(patients));
@@ -61,8 +76,7 @@ pac_rec& PatientCache::PrepareSlot(int32_t n) {
   if (n != committed_ + 1) throw Error("Patient cache slots must be filled in order");
   const auto index = static_cast<std::size_t>(n);
   if (index < slots_.size()) {
-    // A slot may hold a patient of an earlier load: nothing of it may survive into this one.
-    slots_[index].Clear();
+    slots_[index].Clear();  // prepared once before and left unindexed
   } else {
     slots_.emplace_back();
   }
@@ -80,8 +94,16 @@ void PatientCache::FinishLoad(int32_t count) {
   count_ = std::clamp(count, 0, committed_);
 }
 
+PatientText PatientCache::Keep(std::string_view text) {
+  if (text.empty()) return {};
+  char* copy = static_cast<char*>(texts_->allocate(text.size(), 1));
+  std::copy(text.begin(), text.end(), copy);
+  keptBytes_ += text.size();
+  return PatientText(std::string_view(copy, text.size()));
+}
+
 std::size_t PatientCache::HeldBytes() const {
-  return sizeof(*this) + slots_.capacity() * sizeof(pac_rec) + byId_.HeldBytes() +
+  return sizeof(*this) + slots_.capacity() * sizeof(pac_rec) + keptBytes_ + byId_.HeldBytes() +
          byNameAndPolicy_.HeldBytes();
 }
 

@@ -2,6 +2,8 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <memory>
+#include <memory_resource>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -18,7 +20,8 @@ inline constexpr std::string_view kDefaultPatientColumnList =
 
 // The in-memory copy of the clinic's patient register. Slots are numbered from 1; after a load slots 1 to
 // `patient count` hold the patients in the order the load query gave them. The table grows as a load needs
-// it; slots above the count may still hold an earlier, larger load and are never read.
+// it and keeps its room for the next load; the texts of the slots live in one store the cache owns, which
+// each load replaces whole.
 class PatientCache {
  public:
   PatientCache();
@@ -45,7 +48,10 @@ class PatientCache {
   void CommitSlot(int32_t n);
   void FinishLoad(int32_t count);
 
-  // Bytes the slots and indexes hold (inline texts included; the rare long texts on the heap are not).
+  // A copy of `text` in the cache's text store, for a slot of the current load.
+  PatientText Keep(std::string_view text);
+
+  // Bytes the slots, their texts and the indexes hold.
   std::size_t HeldBytes() const;
 
   // `patient column list`: what the load selects; also used by adm_user and adm_polis.
@@ -56,6 +62,9 @@ class PatientCache {
 
  private:
   std::vector<pac_rec> slots_;  // slot 0 is never filled
+  // The texts of the current load, one after the other in large blocks; all of them go at the next load.
+  std::unique_ptr<std::pmr::monotonic_buffer_resource> texts_;
+  std::size_t keptBytes_ = 0;
   int32_t count_ = 0;
   int32_t committed_ = 0;  // highest slot indexed in the current load
   PatientIdIndex byId_;

@@ -93,9 +93,9 @@ std::string_view TextOf(const Query& q, int index, const char* column, std::stri
 
 // Fills a cleared slot from the current row, field by field in the load's order; a failure leaves the
 // fields read so far in place.
-void FillSlot(const Query& q, const PatientColumns& c, pac_rec& rec) {
+void FillSlot(const Query& q, const PatientColumns& c, PatientCache& cache, pac_rec& rec) {
   std::string scratch;
-  rec.fiol.assign(NormaliseSurname(TextOf(q, c.fiol, "fiol", scratch)));
+  rec.fiol = cache.Keep(NormaliseSurname(TextOf(q, c.fiol, "fiol", scratch)));
   if (auto im = NormaliseInitial(TextOf(q, c.im, "im", scratch))) {
     rec.im = *im;
     rec.hasIm = true;
@@ -104,12 +104,12 @@ void FillSlot(const Query& q, const PatientColumns& c, pac_rec& rec) {
     rec.ot = *ot;
     rec.hasOt = true;
   }
-  rec.uch.assign(NormalisePlainText(TextOf(q, c.uch, "uch", scratch)));
-  rec.npol.assign(NormalisePlainText(TextOf(q, c.npol, "npol", scratch)));
+  rec.uch = cache.Keep(NormalisePlainText(TextOf(q, c.uch, "uch", scratch)));
+  rec.npol = cache.Keep(NormalisePlainText(TextOf(q, c.npol, "npol", scratch)));
   rec.kl = Int32Of(q.FieldValue(Require(c.kl, "kl")), "kl");
   rec.lpu1 = LowBits16(IntegerOf(q.FieldValue(Require(c.lpu1, "lpu1")), "lpu1"));
   rec.probc = LowBits8(IntegerOf(q.FieldValue(Require(c.probc, "probc")), "probc"));
-  rec.data_r.assign(q.FieldText(Require(c.data_r, "data_r")));
+  rec.data_r = cache.Keep(q.FieldText(Require(c.data_r, "data_r")));
 }
 
 }  // namespace
@@ -167,7 +167,7 @@ void LoadPatientCache(PatientLoadContext& ctx) {
       if (row % 1000 == 0) log.Log(kChannel, "User load: " + std::to_string(row));
       pac_rec& rec = cache.PrepareSlot(row);
       try {
-        FillSlot(q, columns, rec);
+        FillSlot(q, columns, cache, rec);
       } catch (const std::exception&) {
         log.Log(kChannel, "Load user problem: " + std::to_string(row) + " " + TextOrEmpty(q, "fiol"));
       }
@@ -176,12 +176,15 @@ void LoadPatientCache(PatientLoadContext& ctx) {
       ++row;
     }
     cache.FinishLoad(row - 1);
+    // The rows are in the cache now: the result set would hold as much memory again until the next statement.
+    q.Close();
     ctx.store.Write("user_cnt", std::to_string(cache.count()));
     ctx.store.Write("reload_user", DateTimeText(db.clock, db.regional));
     db.ADO.Disconnect();
   } catch (const std::exception&) {
     log.Log(kChannel, "Load user error " + std::to_string(row) + " fam:" + TextOrEmpty(q, "fiol") +
                           " id:" + TextOrEmpty(q, "kl"));
+    q.Close();
     db.ADO.Disconnect();
   }
   log.Log(kChannel, "Load user count:" + std::to_string(cache.count()));

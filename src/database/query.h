@@ -67,6 +67,11 @@ class Query {
     return FieldValueOrThrow(index);
   }
   sql::Value FieldValue(std::string_view name) const;
+  // Whether the current row's stored value of a column is no value of its type (see ResultSet::Malformed).
+  bool FieldMalformed(size_t index) const {
+    return active_ && index < result_.columnCount() && row_ < result_.rowCount() &&
+           result_.Malformed(row_, index);
+  }
   // The current row's value in the default text form (see value_text.h).
   std::string FieldText(size_t index) const;
   std::string FieldText(std::string_view name) const;

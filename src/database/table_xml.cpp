@@ -12,9 +12,14 @@ namespace {
 constexpr std::string_view kLineEnd = "\r\n";
 
 // Appends the value text of the current row's column `index` to `out`: the default text form, trimmed of
-// characters with codes up to 32, without CR and LF; "+++" when the value cannot be read.
+// characters with codes up to 32, without CR and LF; "+++" when the value cannot be read or the stored bytes
+// are no value of the column's type.
 void AppendCell(std::string& out, Query& query, size_t index, const RegionalSettings& regional) {
   const size_t start = out.size();
+  if (query.FieldMalformed(index)) {
+    out += "+++";
+    return;
+  }
   try {
     AppendValueText(out, query.FieldValue(index), query.Fields()[index], regional);
   } catch (const std::exception&) {

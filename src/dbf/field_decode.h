@@ -169,6 +169,11 @@ std::optional<DateTimeValue> DecodeDateTime(const Field& field, std::string_view
 // L: true ('T','t','Y','y'), false ('F','f','N','n'), std::nullopt when not set (blank, '?').
 std::optional<bool> DecodeLogical(const Field& field, std::string_view record);
 
+// N, F, D: whether the stored bytes are no value of the type: "******" (a number too wide for its field),
+// "x12", a date "2026ab01". Blanks (or NUL bytes) are the empty value, not unreadable. Statements still read
+// such bytes as DecodeNumeric and DecodeDate do (0, an empty date); Table XML shows them as unreadable.
+bool HoldsUnreadableValue(const Field& field, std::string_view record);
+
 // M, G, W, P: the block number in the memo file, 0 for an empty value. (Table::ReadMemo reads the value.)
 uint32_t DecodeMemoBlock(const Field& field, std::string_view record);
 

@@ -39,14 +39,6 @@ void BindExchangeCommands(ExchangeContext& ctx) {
     state.busySlotsFlag = 0;
     return std::string("nomer reload");
   });
-  if (ctx.patientCache.load) {
-    PatientCacheHooks& cache = ctx.patientCache;
-    table.Bind("load_user", [&state, &cache](const ReplyFields&) {
-      state.pendingAnswer = "user load";  // the answer stands before the load runs
-      cache.load();
-      return std::string("user load");
-    });
-  }
   table.Bind("adm_sql", [&clinic](const ReplyFields& f) { return clinic.renderTableXml("sql", f[2]); });
   StateStore& store = ctx.store;
   table.Bind("adm_log", [&store](const ReplyFields& f) { return store.Read("log_" + f[2]); });

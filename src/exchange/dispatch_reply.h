@@ -11,8 +11,8 @@ namespace vorel {
 // the log line "EXEPTION" on "system".
 void DispatchReply(ExchangeContext& ctx, std::string_view reply);
 
-// Binds the commands that the dispatcher owns: nomer, get_spec, get_grup, post_spec, post_nomer, load_user
-// (when the patient cache is hooked up), adm_sql, adm_log, adm_nomer, adm_nomer_user.
+// Binds the commands that the dispatcher owns: nomer, get_spec, get_grup, post_spec, post_nomer, adm_sql,
+// adm_log, adm_nomer, adm_nomer_user. (load_user is the booking layer's RunLoadUserCommand.)
 void BindExchangeCommands(ExchangeContext& ctx);
 
 }  // namespace vorel

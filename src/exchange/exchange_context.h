@@ -40,7 +40,7 @@ struct ClinicAccess {
   std::function<std::string(const std::string& patientId)> patientView;
 };
 
-// The patient cache as the poll cycle sees it; without `load` the reload step and load_user are left out.
+// The patient cache as the poll cycle sees it; without `load` the reload step is left out.
 struct PatientCacheHooks {
   std::function<int32_t()> patientCount;
   std::function<Clock::TimePoint()> timeOfLastLoad;

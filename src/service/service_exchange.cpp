@@ -38,7 +38,11 @@ ServiceExchange::ServiceExchange(ServiceExchangeParts parts)
 }
 
 void ServiceExchange::BindCommands() {
-  BindExchangeCommands(ctx_);  // nomer, get_spec, get_grup, post_spec, post_nomer, load_user, adm_sql, ...
+  BindExchangeCommands(ctx_);  // nomer, get_spec, get_grup, post_spec, post_nomer, adm_sql, ...
+  commands_.Bind("load_user", [this](const ReplyFields&) {
+    parts_.state.pendingAnswer = "user load";  // the answer stands before the load runs
+    return RunLoadUserCommand(load_);
+  });
   commands_.Bind("user", [this](const ReplyFields& f) {
     return RunUserCommand(cache_, f, parts_.logger, parts_.clock);
   });

@@ -84,6 +84,14 @@ bool ResultSet::UnreadableCell(size_t cell) const {
   return std::binary_search(unreadable_.begin(), unreadable_.end(), cell);
 }
 
+void ResultSet::MarkMalformed(size_t row, size_t column) {
+  malformed_.push_back(Physical(row) * stride_ + column);
+}
+
+bool ResultSet::MalformedCell(size_t cell) const {
+  return std::binary_search(malformed_.begin(), malformed_.end(), cell);
+}
+
 void ResultSet::Reorder(std::span<const size_t> rows) {
   std::vector<uint32_t> order;
   order.reserve(rows.size());

@@ -64,6 +64,13 @@ class ResultSet {
     return !unreadable_.empty() && UnreadableCell(Physical(row) * stride_ + column);
   }
 
+  // A stored value that is no value of its type ("******" in a numeric field): the cell holds what statements
+  // read (0, an empty date), and Table XML shows it as unreadable.
+  void MarkMalformed(size_t row, size_t column);
+  bool Malformed(size_t row, size_t column) const {
+    return !malformed_.empty() && MalformedCell(Physical(row) * stride_ + column);
+  }
+
   // Keeps only the rows listed, in the order listed.
   void Reorder(std::span<const size_t> rows);
   // Keeps only the first `count` columns (drops helper columns added for sorting).
@@ -103,6 +110,7 @@ class ResultSet {
   };
   size_t Physical(size_t row) const { return reordered_ ? order_[row] : row; }
   bool UnreadableCell(size_t cell) const;
+  bool MalformedCell(size_t cell) const;
 
   std::vector<Column> columns_;
   size_t stride_ = 0;  // cells per stored row (helper columns included)
@@ -110,6 +118,7 @@ class ResultSet {
   bool reordered_ = false;
   std::vector<uint32_t> order_;     // stored row of each row, once reordered
   std::vector<size_t> unreadable_;  // stored cell indexes, ascending
+  std::vector<size_t> malformed_;   // stored cell indexes, ascending
   // Texts in blocks that are never moved or copied once written (a growing string copied every text of a
   // large result again and again). The first block is small; the others are large enough that the allocator
   // maps them apart and gives them back to the system when the result closes (only their written pages take

@@ -4,6 +4,7 @@
 #include <unordered_map>
 #include <unordered_set>
 
+#include "dbf/field_decode.h"
 #include "dbf/table.h"
 #include "platform/code_page.h"
 #include "sql/condition.h"
@@ -279,6 +280,15 @@ ResultSet RunSelect(SelectStatement& s, const ExecutionOptions& options, const E
   RowSource scanner(table, s.where.get(), env, options);
   dbf::RecordRef rec;
   std::vector<size_t> unreadable;
+  // Plain numeric and date columns, whose stored bytes may be no value of their type.
+  std::vector<std::pair<size_t, const dbf::Field*>> checked;
+  for (size_t i = 0; i < out.size(); ++i) {
+    const Expr& e = *out[i].expr;
+    if (e.kind == ExprKind::kColumn && e.field &&
+        (e.field->type == dbf::FieldType::kNumeric || e.field->type == dbf::FieldType::kFloat ||
+         e.field->type == dbf::FieldType::kDate))
+      checked.emplace_back(i, e.field);
+  }
   if (!grouped) {
     while (scanner.NextCandidate(rec, where)) {
       if (rec.deleted) continue;
@@ -297,6 +307,9 @@ ResultSet RunSelect(SelectStatement& s, const ExecutionOptions& options, const E
       }
       result.AppendRow(values);
       for (size_t i : unreadable) result.MarkUnreadable(result.rowCount() - 1, i);
+      for (const auto& [i, field] : checked) {
+        if (dbf::HoldsUnreadableValue(*field, rec.bytes)) result.MarkMalformed(result.rowCount() - 1, i);
+      }
     }
   } else {
     std::vector<Group> groups;

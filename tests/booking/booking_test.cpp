@@ -83,8 +83,8 @@ class BookingTest : public testing_support::ClinicFixture {
   void Add(int32_t slot, int32_t kl, std::string fiol, std::string npol) {
     pac_rec& r = cache_.PrepareSlot(slot);
     r.kl = kl;
-    r.fiol.assign(fiol);
-    r.npol.assign(npol);
+    r.fiol = cache_.Keep(fiol);
+    r.npol = cache_.Keep(npol);
     r.im = kA.view()[0];
     r.hasIm = true;
     r.ot = kS.view()[0];

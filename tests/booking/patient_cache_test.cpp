@@ -4,7 +4,6 @@
 
 #include <random>
 
-#include "booking/inline_text.h"
 #include "platform/error.h"
 
 namespace vorel {
@@ -22,31 +21,37 @@ void Load(PatientCache& cache, const std::vector<Row>& rows) {
   for (const Row& r : rows) {
     pac_rec& rec = cache.PrepareSlot(n);
     rec.kl = r.kl;
-    rec.fiol.assign(r.fiol);
-    rec.npol.assign(r.npol);
+    rec.fiol = cache.Keep(r.fiol);
+    rec.npol = cache.Keep(r.npol);
     cache.CommitSlot(n);
     ++n;
   }
   cache.FinishLoad(n - 1);
 }
 
-TEST(InlineTextTest, KeepsShortTextsInsideAndLongOnesWhole) {
-  InlineText<15> t("abc");
-  EXPECT_EQ(t.view(), "abc");
-  EXPECT_FALSE(t.onHeap());
+// Texts of any length are kept whole in the cache's store, a copy of a piece of a kept text included, and
+// stay in place while the slots grow and the cache moves, until the next load.
+TEST(PatientCacheTest, KeepsTextsOfAnyLengthWholeUntilTheNextLoad) {
+  auto cache = std::make_unique<PatientCache>();
+  cache->BeginLoad();
   const std::string longText(300, 'x');
-  t.assign(longText);
-  EXPECT_TRUE(t.onHeap());
-  EXPECT_EQ(t.view(), longText);
-  InlineText<15> copy(t);
-  InlineText<15> moved(std::move(t));
-  EXPECT_EQ(copy.view(), longText);
-  EXPECT_EQ(moved.view(), longText);
-  moved.assign(moved.view().substr(290));  // a piece of its own heap text
-  EXPECT_EQ(moved.view(), std::string(10, 'x'));
-  copy.assign(std::string(15, 'y'));
-  EXPECT_FALSE(copy.onHeap());
-  EXPECT_EQ(copy.view(), std::string(15, 'y'));
+  std::vector<std::string_view> kept;
+  for (int32_t n = 1; n <= 2000; ++n) {
+    pac_rec& rec = cache->PrepareSlot(n);
+    rec.fiol = cache->Keep(n % 2 ? longText : "fam" + std::to_string(n));
+    rec.npol = cache->Keep(rec.fiol.view().substr(1));
+    EXPECT_TRUE(cache->Keep("").empty());
+    cache->CommitSlot(n);
+    kept.push_back(rec.npol.view());
+  }
+  cache->FinishLoad(2000);
+  const PatientCache moved(std::move(*cache));
+  cache.reset();
+  EXPECT_EQ(moved.slot(1).fiol.view(), longText);
+  EXPECT_EQ(moved.slot(1).npol.view(), longText.substr(1));
+  EXPECT_EQ(moved.slot(2000).npol.view(), "am2000");
+  EXPECT_EQ(moved.slot(2000).npol.view().data(), kept.back().data());
+  EXPECT_EQ(moved.FindPatientsByNameAndPolicy("fam1000", "am1000").size(), 1u);
 }
 
 TEST(PatientCacheTest, IndexesAgreeWithScansOnDuplicatesAndCollisions) {

@@ -123,6 +123,7 @@ TEST_F(PatientLoadTest, LoadsQualifyingRowsNormalisedAndLogsEveryStep) {
   EXPECT_EQ(store_.values["reload_user"], "15.12.2026 10:00:00");
   EXPECT_EQ(cache_.timeOfLastLoad, clock_.now);
   EXPECT_FALSE(ado_.Connected());
+  EXPECT_FALSE(sql_.Active());  // the rows live in the cache, not a second time in the result set
 }
 
 TEST_F(PatientLoadTest, FailedRequestKeepsTheDefaultListAndProgressIsLoggedEvery1000Rows) {

@@ -67,8 +67,8 @@ inline void LoadNumberedPatients(PatientCache& cache, int32_t count) {
   for (int32_t slot = 1; slot <= count; ++slot) {
     pac_rec& p = cache.PrepareSlot(slot);
     p.kl = 10 + slot;
-    p.fiol.assign("patient" + std::to_string(slot));
-    p.npol.assign("N" + std::to_string(slot));
+    p.fiol = cache.Keep("patient" + std::to_string(slot));
+    p.npol = cache.Keep("N" + std::to_string(slot));
     cache.CommitSlot(slot);
   }
   cache.FinishLoad(count);

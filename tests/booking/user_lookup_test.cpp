@@ -19,14 +19,14 @@ void AddPatient(PatientCache& cache, int32_t n, int32_t kl, std::string_view fio
                 char im, char ot, uint16_t lpu1, uint8_t probc, std::string_view dataR) {
   pac_rec& r = cache.PrepareSlot(n);
   r.kl = kl;
-  r.fiol.assign(fiol);
-  r.npol.assign(npol);
-  r.uch.assign("7");
+  r.fiol = cache.Keep(fiol);
+  r.npol = cache.Keep(npol);
+  r.uch = cache.Keep("7");
   if (im) r.im = im, r.hasIm = true;
   if (ot) r.ot = ot, r.hasOt = true;
   r.lpu1 = lpu1;
   r.probc = probc;
-  r.data_r.assign(dataR);
+  r.data_r = cache.Keep(dataR);
   cache.CommitSlot(n);
 }
 

@@ -1,8 +1,11 @@
 // Table XML and the exports: exact bytes over tables built for them. Today is 2026-12-07 (the fake clock).
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
 #include "database/database_errors.h"
 #include "database/exports.h"
+#include "database/run_query.h"
 #include "database/table_xml.h"
 #include "database_test_support.h"
 #include "sql/sql_test_tables.h"
@@ -91,6 +94,38 @@ TEST_F(TableXmlTest, ADamagedMemoGivesPlusSignsForItsValueOnly) {
       "</data>\r\n</table>\r\n");
   // Computing with the damaged value fails the statement.
   EXPECT_EQ(RenderTableXml(db.ctx, "notes", "select note+'' from notes"), Failed("notes"));
+}
+
+// Stored bytes that are no value of their type show as "+++"; statements read them as they always did.
+TEST_F(TableXmlTest, UnreadableNumbersAndDatesGivePlusSigns) {
+  MakeTable(db.folder.path(), "odd", {F("n", FT::kNumeric, 6, 1), F("d", FT::kDate)},
+            {{N(1), D(2026, 1, 2)},
+             {N(2), D(2026, 1, 3)},
+             {N(3), D(2026, 1, 4)},
+             {N(-4.5), EmptyDate()},
+             {N(5), D(2026, 1, 5)}});
+  {
+    dbf::Table t = dbf::Table::Open(db.folder.path(), "odd");
+    const auto put = [&](uint32_t recno, const char* field, std::string_view bytes) {
+      const dbf::Field& f = t.GetField(field);
+      t.UpdateRecord(recno, [&](uint32_t, std::string_view, std::span<char> changed) {
+        std::copy(bytes.begin(), bytes.end(), changed.begin() + f.offset);
+        return true;
+      });
+    };
+    put(1, "n", "******");
+    put(2, "n", "   x12");
+    put(3, "d", "2026ab01");
+    // NUL bytes, as some other writers leave a field: the empty value, not an unreadable one.
+    put(5, "n", std::string(6, '\0'));
+    put(5, "d", std::string(8, '\0'));
+  }
+  EXPECT_EQ(RenderTableXml(db.ctx, "odd", "select n, d, n+1 from odd"),
+            "<table name=odd>\r\n<field>n;d;exp_3;</field>\r\n<data>\r\n+++\t02.01.2026\t1\t\r\n"
+            "+++\t03.01.2026\t1\t\r\n3\t+++\t4\t\r\n-4,5\t\t-3,5\t\r\n0\t\t1\t\r\n</data>\r\n</table>\r\n");
+  db.ADO.Connect();  // the rendering closed its connection
+  RunQuery(db.ctx, "select d from odd where n=0 or empty(d)");
+  EXPECT_EQ(db.SQL.RecordCount(), 5);  // each row: 0 or the empty date
 }
 
 TEST_F(TableXmlTest, FailedStatementsAndStatementsWithoutRows) {
