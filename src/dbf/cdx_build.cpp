@@ -8,6 +8,7 @@
 #include "dbf/dbf_errors.h"
 #include "dbf/index_key.h"
 #include "platform/file_lookup.h"
+#include "platform/path_text.h"
 
 namespace vorel::dbf {
 
@@ -293,7 +294,7 @@ void CreateStructuralIndex(Table& table, std::span<const TagSpec> tags,
 
   const std::filesystem::path path = CompanionFilePath(table.path(), "cdx");
   try {
-    SharedFile cdx = SharedFile::CreateNew(path.string());
+    SharedFile cdx = SharedFile::CreateNew(NarrowPath(path));
     cdx.WriteAt(0, file);
     cdx.Sync();
   } catch (const FileAccessError& e) {

@@ -9,6 +9,7 @@
 #include "dbf/dbf_errors.h"
 #include "dbf/index_key.h"
 #include "platform/file_lookup.h"
+#include "platform/path_text.h"
 
 namespace vorel::dbf {
 
@@ -151,7 +152,7 @@ IndexCheckReport CheckTableIndex(Table& table, const KeyExpressionCompiler& comp
   }
   std::optional<CdxFile> cdx;
   try {
-    cdx.emplace(SharedFile::Open(cdxPath->string(), SharedFile::Mode::kRead), table.name());
+    cdx.emplace(SharedFile::Open(NarrowPath(*cdxPath), SharedFile::Mode::kRead), table.name());
   } catch (const Error& e) {
     report.problems.push_back(e.what());
     return report;

@@ -3,6 +3,7 @@
 #include "dbf/dbf_errors.h"
 #include "dbf/table_locks.h"
 #include "platform/file_ops.h"
+#include "platform/path_text.h"
 
 namespace vorel::dbf {
 
@@ -10,8 +11,8 @@ namespace {
 
 // Writes a flushed copy of `from` to `to` (a new file in place of an older one).
 void CopyFlushed(const SharedFile& from, const std::filesystem::path& to) {
-  RemoveFile(to.string());
-  SharedFile copy = SharedFile::CreateNew(to.string());
+  RemoveFile(NarrowPath(to));
+  SharedFile copy = SharedFile::CreateNew(NarrowPath(to));
   std::string chunk(1 << 20, '\0');
   for (uint64_t offset = 0;;) {
     const size_t got = from.ReadAt(offset, chunk);
@@ -25,9 +26,11 @@ void CopyFlushed(const SharedFile& from, const std::filesystem::path& to) {
 }  // namespace
 
 std::filesystem::path IndexBackupPathFor(const std::filesystem::path& indexPath) {
-  const std::string name = indexPath.filename().string();
+  const std::string name = PathText(indexPath.filename());
   const bool lower = !name.empty() && name.back() >= 'a' && name.back() <= 'z';
-  return indexPath.parent_path() / (name + (lower ? ".bak" : ".BAK"));
+  std::filesystem::path backup = indexPath;
+  backup += lower ? ".bak" : ".BAK";
+  return backup;
 }
 
 IndexRepairReport RepairStructuralIndex(const std::filesystem::path& folder, std::string_view name,
@@ -41,7 +44,7 @@ IndexRepairReport RepairStructuralIndex(const std::filesystem::path& folder, std
   // A file of its own for the locks: the table's may be open for reading only.
   SharedFile file;
   try {
-    file = SharedFile::Open(table.path().string(), SharedFile::Mode::kReadWrite);
+    file = SharedFile::Open(NarrowPath(table.path()), SharedFile::Mode::kReadWrite);
   } catch (const FileAccessError& e) {
     throw TableFileError("Table " + table.name() + " cannot be written: " + e.what());
   }

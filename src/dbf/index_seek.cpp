@@ -6,13 +6,15 @@
 #include "dbf/field_encode.h"
 #include "dbf/index_key.h"
 #include "platform/file_lookup.h"
+#include "platform/path_text.h"
 
 namespace vorel::dbf {
 
 IndexReader::IndexReader(const Table& table, const KeyExpressionCompiler& compiler) {
   const auto path = FindCompanionFile(table.path(), "cdx");
   if (!path) throw TableFileError("Table " + table.name() + " has no structural index");
-  cdx_ = std::make_unique<CdxFile>(SharedFile::Open(path->string(), SharedFile::Mode::kRead), table.name());
+  cdx_ =
+      std::make_unique<CdxFile>(SharedFile::Open(NarrowPath(*path), SharedFile::Mode::kRead), table.name());
   const TableLayout& layout = table.layout();
   std::string blank(layout.recordLength, ' ');
   for (const Field& f : layout.allFields) EncodeBlank(f, blank);

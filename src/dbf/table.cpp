@@ -25,7 +25,7 @@ bool EndsWithDbf(std::string_view name) {
 SharedFile OpenShared(const std::filesystem::path& path, bool readOnly, bool& writable) {
   if (!readOnly) {
     try {
-      SharedFile file = SharedFile::Open(path.string(), SharedFile::Mode::kReadWrite);
+      SharedFile file = SharedFile::Open(NarrowPath(path), SharedFile::Mode::kReadWrite);
       writable = true;
       return file;
     } catch (const FileAccessError&) {
@@ -33,7 +33,7 @@ SharedFile OpenShared(const std::filesystem::path& path, bool readOnly, bool& wr
     }
   }
   writable = false;
-  return SharedFile::Open(path.string(), SharedFile::Mode::kRead);
+  return SharedFile::Open(NarrowPath(path), SharedFile::Mode::kRead);
 }
 
 // The stored header (record count etc.) and the file size must agree: every counted record must be there.

@@ -5,6 +5,7 @@
 #include "dbf/byte_order.h"
 #include "dbf/dbf_errors.h"
 #include "platform/file_ops.h"
+#include "platform/path_text.h"
 
 namespace vorel::dbf {
 
@@ -31,14 +32,14 @@ void WriteAfterImages(const Journal& j, const TargetFiles& files) {
 // systems the tables live on, ext4, XFS, btrfs and NTFS, make a new file's name durable with its first
 // flush.) On a failure nothing of it is left behind, as far as the failure allows, and the error passes on.
 void WriteJournalFile(const std::filesystem::path& path, const std::string& bytes) {
-  SharedFile file = SharedFile::CreateNew(path.string());
+  SharedFile file = SharedFile::CreateNew(NarrowPath(path));
   try {
     file.WriteAt(0, bytes);
     file.Sync();
   } catch (const Error&) {
     file = SharedFile();
     try {
-      RemoveFile(path.string());
+      RemoveFile(NarrowPath(path));
     } catch (const Error&) {
       // An unfinished journal names nothing to undo; the next opener removes it.
     }
@@ -130,8 +131,8 @@ void TableChanges::Commit() {
   // that came back after a power cut would undo a statement whose answer has gone out.
   try {
     WriteAfterImages(j, files);
-    RemoveFile(s_.journalPath.string());
-    SyncFolder(s_.journalPath.parent_path().string());
+    RemoveFile(NarrowPath(s_.journalPath));
+    SyncFolder(NarrowPath(s_.journalPath.parent_path()));
   } catch (const Error& e) {
     PutBack(j, e.what());
   }
@@ -141,7 +142,7 @@ void TableChanges::PutBack(const Journal& j, const std::string& cause) {
   std::string outcome = "nothing was written";
   try {
     UndoStatement(j, {&s_.file, memo_ ? &memo_->file() : nullptr, s_.index.get()});
-    RemoveFile(s_.journalPath.string());
+    RemoveFile(NarrowPath(s_.journalPath));
   } catch (const std::exception& e) {
     outcome = "what was written is undone when the table is next opened (" + std::string(e.what()) + ")";
   }

@@ -24,9 +24,9 @@ Table Table::Create(const std::filesystem::path& folder, std::string_view name,
     if (memo) {
       if (FindFileIgnoringCase(folder, base + ".fpt"))
         throw TableFileError("Memo file " + base + ".fpt already exists in " + PathText(folder));
-      MemoFile::Create(memoPath.string(), createOptions.memoBlockSize);
+      MemoFile::Create(NarrowPath(memoPath), createOptions.memoBlockSize);
     }
-    SharedFile file = SharedFile::CreateNew((folder / FileSystemPath(base + ".dbf")).string());
+    SharedFile file = SharedFile::CreateNew(NarrowPath(folder / FileSystemPath(base + ".dbf")));
     header += kEndOfFile;
     file.WriteAt(0, header);
     file.Sync();

@@ -13,6 +13,7 @@
 #include "dbf/field_encode.h"
 #include "dbf/index_key.h"
 #include "platform/file_lookup.h"
+#include "platform/path_text.h"
 
 namespace vorel::dbf {
 
@@ -84,8 +85,8 @@ TableIndex::TableIndex(const std::filesystem::path& dbfPath, const std::string& 
     throw IndexedTableWriteError("Table " + tableName + " has a structural index flag but its index file " +
                                  tableName + ".cdx is missing; nothing was written");
   try {
-    cdx_ =
-        std::make_unique<CdxFile>(SharedFile::Open(path->string(), SharedFile::Mode::kReadWrite), tableName);
+    cdx_ = std::make_unique<CdxFile>(SharedFile::Open(NarrowPath(*path), SharedFile::Mode::kReadWrite),
+                                     tableName);
   } catch (const FileAccessError& e) {
     throw IndexedTableWriteError("Index of table " + tableName +
                                  " cannot be opened for writing: " + e.what());

@@ -8,6 +8,7 @@
 #include "dbf/table_state.h"
 #include "platform/file_lookup.h"
 #include "platform/file_ops.h"
+#include "platform/path_text.h"
 
 namespace vorel::dbf {
 
@@ -16,7 +17,7 @@ namespace {
 // The whole journal file, or nullopt when it is not there (any more).
 std::optional<std::string> ReadJournalFile(const std::filesystem::path& path) {
   try {
-    const SharedFile file = SharedFile::Open(path.string(), SharedFile::Mode::kRead);
+    const SharedFile file = SharedFile::Open(NarrowPath(path), SharedFile::Mode::kRead);
     std::string bytes(static_cast<size_t>(file.Size()), '\0');
     bytes.resize(file.ReadAt(0, bytes));
     return bytes;
@@ -54,7 +55,7 @@ void Table::UndoInterruptedWrite() {
       return;
     }
     // Files of its own: the open's may be read-only, and these locks are released when this ends.
-    SharedFile table = SharedFile::Open(s.path.string(), SharedFile::Mode::kReadWrite);
+    SharedFile table = SharedFile::Open(NarrowPath(s.path), SharedFile::Mode::kReadWrite);
     std::optional<MemoFile> memo;
     std::unique_ptr<TableIndex> index;
     HeldLocks locks;
@@ -71,7 +72,7 @@ void Table::UndoInterruptedWrite() {
       for (uint32_t recno : RecordsTouched(*journal)) LockRecord(target, locks, recno);
       if (journal->file(JournalTarget::kMemo).touched) {
         if (auto memoPath = FindCompanionFile(s.path, "fpt")) {
-          memo.emplace(SharedFile::Open(memoPath->string(), SharedFile::Mode::kReadWrite), s.name);
+          memo.emplace(SharedFile::Open(NarrowPath(*memoPath), SharedFile::Mode::kReadWrite), s.name);
           memo->Lock(locks, s.timing());
         }
       }
@@ -98,8 +99,8 @@ void Table::UndoInterruptedWrite() {
     // A journal that is not whole was being written when its writer stopped: the table was not touched yet.
     // One written for another layout predates a restructuring of the table, which rewrote every byte.
     if (usable) s.recovery = UndoStatement(*journal, {&table, memo ? &memo->file() : nullptr, index.get()});
-    RemoveFile(s.journalPath.string());
-    SyncFolder(s.journalPath.parent_path().string());
+    RemoveFile(NarrowPath(s.journalPath));
+    SyncFolder(NarrowPath(s.journalPath.parent_path()));
     s.recoveryPending = false;
   } catch (const Error& e) {
     s.recoveryProblem = e.what();

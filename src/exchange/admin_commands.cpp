@@ -19,7 +19,7 @@ constexpr AnsiText kMessageWord(" сообщение: ");
 
 std::string AdminInfo(const AdminContext& ctx) {
   return "{\"version\":\"620\",\"base\":\"" + ctx.databasePath + "\",\"path\":\"" +
-         PathText(ctx.programFolder) + "\"}";
+         NarrowPathText(ctx.programFolder) + "\"}";
 }
 
 std::string AdminUpdate(AdminContext& ctx) {
@@ -53,7 +53,7 @@ std::string AdminRestart(AdminContext& ctx) {
         ScriptsForThisPlatform(ctx.programFolder, ctx.stateStoreFolder, ctx.serviceName);
     WriteWholeFile(scripts.restartScriptPath, scripts.restartScript);
     ctx.launcher.StartDetached(scripts.restartScriptPath);
-    return "restart... " + PathText(scripts.restartScriptPath);
+    return "restart... " + NarrowPathText(scripts.restartScriptPath);
   } catch (const std::exception& e) {
     return std::string(e.what()) + std::string(kMessageWord.view()) + KindOf(e);
   }

@@ -16,7 +16,7 @@ int32_t PackDosDateTime(int year, int month, int day, int hour, int minute, int 
 
 int32_t FileAgeInFolder(std::string_view folderText, std::string_view fileName) {
   const auto path = FindFileIgnoringCase(FileSystemPath(folderText), fileName);
-  return path ? FileAge(path->string()) : -1;
+  return path ? FileAge(NarrowPath(*path)) : -1;
 }
 
 }  // namespace vorel

@@ -19,7 +19,7 @@ std::optional<std::filesystem::path> FindCompanionFile(const std::filesystem::pa
 }
 
 std::filesystem::path CompanionFilePath(const std::filesystem::path& tablePath, std::string_view extension) {
-  const std::string own = tablePath.extension().string();
+  const std::string own = PathText(tablePath.extension());
   bool upper = false, lower = false;
   for (const char c : own) {
     upper |= c >= 'A' && c <= 'Z';

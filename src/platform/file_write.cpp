@@ -12,7 +12,7 @@ namespace vorel {
 
 void WriteWholeFile(const std::string& path, std::string_view bytes) {
   auto fail = [&](int err) {
-    throw FileWriteError("Cannot create file \"" + PathText(path) + "\". " + std::strerror(err));
+    throw FileWriteError("Cannot create file \"" + NarrowPathText(path) + "\". " + std::strerror(err));
   };
   const FaultKind fault = MeetFileFault(FileOperation::kWrite);
   if (fault != FaultKind::kNone) fail(fault == FaultKind::kNoSpace ? ENOSPC : EIO);

@@ -70,9 +70,7 @@ bool RepairOne(const std::filesystem::path& folder, const std::string& name) {
       return true;
     }
     for (const std::string& problem : report.problems) Say(name, "found: " + problem);
-    // The path as the file system gives it (UTF-8 on POSIX), not converted again.
-    std::printf("%s: the index as it was is kept in %s\n", AnsiToUtf8(name).c_str(),
-                report.backup.string().c_str());
+    Say(name, "the index as it was is kept in " + PathText(report.backup));
     for (const dbf::TagRebuild& tag : report.tags) {
       if (!tag.rebuilt) {
         Say(name, "tag " + tag.tag + " left as it is (" + tag.reason +
@@ -102,12 +100,12 @@ bool RepairOne(const std::filesystem::path& folder, const std::string& name) {
 // vorel_service dbcheck [--repair] --path DIR [TABLE]: checks every table of the folder (or one) and its
 // structural index, or repairs the index of one table; exit status 1 when anything is wrong.
 int RunDbcheckCommand(int argc, char** argv) {
-  std::string folder, only;
+  std::string folderArgument, only;
   bool repair = false;
   for (int i = 1; i < argc; ++i) {
     const std::string arg = argv[i];
     if (arg == "--path" && i + 1 < argc) {
-      folder = argv[++i];
+      folderArgument = argv[++i];
     } else if (arg == "--repair") {
       repair = true;
     } else if (!arg.empty() && arg[0] != '-' && only.empty()) {
@@ -116,16 +114,18 @@ int RunDbcheckCommand(int argc, char** argv) {
       return Usage();
     }
   }
-  if (folder.empty() || (repair && only.empty())) return Usage();
+  if (folderArgument.empty() || (repair && only.empty())) return Usage();
+  const std::filesystem::path folder = PathOfNarrow(folderArgument);
   std::error_code ec;
   if (!std::filesystem::is_directory(folder, ec)) {
-    std::fprintf(stderr, "vorel_service dbcheck: %s is not a folder\n", folder.c_str());
+    std::fprintf(stderr, "vorel_service dbcheck: %s is not a folder\n", folderArgument.c_str());
     return 2;
   }
-  if (repair) return RepairOne(folder, PathText(only)) ? 0 : 1;
+  // The table is named as a statement would name it (text).
+  if (repair) return RepairOne(folder, NarrowPathText(only)) ? 0 : 1;
   std::set<std::string> names;
   if (!only.empty()) {
-    names.insert(PathText(only));
+    names.insert(NarrowPathText(only));
   } else {
     for (const auto& entry : std::filesystem::directory_iterator(folder, ec)) {
       const std::string file = PathText(entry.path().filename());

@@ -65,7 +65,7 @@ void TVorelService::ServiceStart(bool& started) {
 
   store.Write("version", kServiceVersion);
   store.Write("service_start", DateTimeNow());
-  store.Write("service_path", PathText(environment_.programFolder()));
+  store.Write("service_path", NarrowPathText(environment_.programFolder()));
   store.Write("critical_error", kNotFound);
   store.Write("error", "");
   store.Write("error_time", "");

@@ -55,7 +55,7 @@ int RunSqlCommand(int argc, char** argv) {
     SystemClock clock;
     const RegionalSettings regional = SystemRegionalSettings();
     Connection ADO;
-    ADO.SetConnectionString(ConnectionString(PathText(path)));
+    ADO.SetConnectionString(ConnectionString(NarrowPathText(path)));
     ADO.Connect();
     Query SQL(ADO, clock, regional);
     SQL.Lines().push_back(raw ? statement : Utf8ToAnsi(statement));

@@ -46,7 +46,7 @@ TEST(PathText, ACyrillicFolderSettingReachesTheFileSystemInUtf8AndBack) {
   std::filesystem::create_directory(folder);
   std::ofstream(folder / "KESTRUM.EXE") << "x";
   const std::string setting = Utf8ToAnsi(folder.string());
-  EXPECT_EQ(FileSystemPath(setting), folder.string());
+  EXPECT_EQ(FileSystemPath(setting), folder);
   EXPECT_EQ(PathText(folder), setting);
   EXPECT_EQ(FileAgeInFolder(setting, "kestrum.exe"), FileAge((folder / "KESTRUM.EXE").string()));
   EXPECT_GT(FileAgeInFolder(setting, "kestrum.exe"), 0);

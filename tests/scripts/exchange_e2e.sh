@@ -1,7 +1,9 @@
 #!/usr/bin/env bash
-# The service program against the portal simulator over a sample clinic: the first request's fields, the
-# relay of token and answer, post_spec, a touched reference file resending "spec", a stop during a held
-# request, and the recovery after a database folder that cannot be opened.
+# The service program against the portal simulator over a sample clinic as a clinic's machine has it (a
+# Cyrillic folder name, file names upper-cased by a copy from Windows): the first request's fields, the
+# relay of token and answer, post_spec, a touched reference file resending "spec", load_user, a booking
+# and its cancellation, adm_info, a stop during a held request, and the recovery after a database folder
+# that cannot be opened.
 set -euo pipefail
 BUILD="$(cd "$1" && pwd)"
 WORK="$(mktemp -d)"
@@ -18,6 +20,8 @@ trap cleanup EXIT
 fail() { echo "FAIL: $*" >&2; echo "--- requests:" >&2; curl -s "${url}api/requests" >&2 || true; exit 1; }
 
 "$BUILD/vorel_sample_clinic" "$WORK/clinic" --patients 50 > "$WORK/facts.txt"
+for f in "$WORK"/clinic/*; do mv "$f" "$WORK/clinic/$(basename "$f" | tr '[:lower:]' '[:upper:]')"; done
+clinic="$WORK/клиника"  # the setting holds it in Windows-1251, the file system in UTF-8
 # Requests are held up to 10 s when nothing is queued, so that a stop finds one in progress.
 "$BUILD/vorel_portal" --hold-ms 10000 < /dev/null > "$WORK/portal.log" 2>&1 &
 portal_pid=$!
@@ -28,7 +32,7 @@ hostport=${url#http://}
 hostport=${hostport%/}
 
 state() { "$BUILD/vorel_service" state "$@"; }
-state set path "$WORK/clinic-missing" > /dev/null
+state set path "$clinic" > /dev/null
 state set id 15 > /dev/null
 state set pass "p w" > /dev/null
 state set portal_host "$hostport" > /dev/null
@@ -49,7 +53,7 @@ service_pid=$!
 check_error() { [[ "$(state get critical_error)" == "Проверьте путь к регистратуре и драйвер FoxPro" ]]; }
 wait_for 10 check_error || fail "critical_error: $(state get critical_error)"
 [[ "$(count)" == "0" ]] || fail "requests sent without a database"
-mv "$WORK/clinic" "$WORK/clinic-missing"
+mv "$WORK/clinic" "$clinic"
 has_requests() { [[ "$(count)" != "0" ]]; }
 wait_for 20 has_requests || fail "no recovery after the folder appeared"
 [[ "$(state get critical_error)" == "Не обнаружено" ]] || fail "critical_error after recovery: $(state get critical_error)"
@@ -71,11 +75,29 @@ wait_for 15 bash -c "curl -s '${url}api/requests' | grep -q 'sess=\"1\"  <-'" ||
 [[ "$(state get query_in)" == "1" ]] || fail "query_in: $(state get query_in)"
 
 # A touched reference file resends the whole spec export.
-touch -d '+5 seconds' "$WORK/clinic-missing/c2409.dbf"
+touch -d '+5 seconds' "$clinic/C2409.DBF"
 answer=$(command "adm_log&nosuch")
 [[ -z "$answer" ]] || fail "adm_log of no log answered: $answer"
 line=$(requests | grep 'sess="s2"') || fail "no request with the token s2"
 [[ "$line" == *' spec=[7 table(s)'* && "$line" != *' data='* ]] || fail "touching c2409.dbf did not resend spec: $line"
+
+# load_user reloads the patient cache and answers "user load".
+answer=$(command "load_user")
+[[ "$answer" == "user load" ]] || fail "load_user answer: $answer"
+[[ "$(state get user_cnt)" == "50" ]] || fail "user_cnt after load_user: $(state get user_cnt)"
+
+# A booking and its cancellation in that folder leave no file of another letter case beside the tables, and
+# adm_info names the folders as text (Windows-1251).
+fact() { sed -n "s/^$1=//p" "$WORK/facts.txt"; }
+slot="$(fact FREE_KW)&$(fact FREE_DATE)&$(fact FREE_TIME)"
+answer=$(command "zapis&&&$slot&2&$(fact PATIENT_ID)")
+[[ "$answer" == "ok" ]] || fail "zapis answered: $answer"
+answer=$(command "delrec&&&$slot&$(fact PATIENT_ID)")
+[[ "$answer" == "ok" ]] || fail "delrec answered: $answer"
+[[ -z "$(ls "$clinic" | grep '[a-z]')" ]] || fail "files beside the tables: $(ls "$clinic")"
+info=$(command "adm_info")  # the simulator gives answers in UTF-8
+[[ "$info" == "{\"version\":\"620\",\"base\":\"$clinic\",\"path\":\"$(realpath "$BUILD")/\"}" ]] ||
+  fail "adm_info: $info"
 
 # A stop while the simulator holds a request ends the service promptly and in order.
 sleep 0.5

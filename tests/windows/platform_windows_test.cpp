@@ -82,15 +82,21 @@ TEST_F(WindowsFileAge, LaterWriteIsLargerAndMissingFolderOrUnpackableIsMinusOne)
 }
 
 // The file system ignores letter case itself; the search gives a file's name in the letter case the folder
-// holds it in, and a file made beside a table follows it.
+// holds it in, and a file made beside a table follows it. A Cyrillic folder, given as text (1251), is found.
 TEST_F(WindowsFileAge, FindsClinicFilesAsTheFolderNamesThem) {
   const std::string table = Touch("M2401.DBF");
-  const auto found = FindFileIgnoringCase(folder_.path(), "m2401.dbf");
+  const auto found = FindFileIgnoringCase(PathOfNarrow(folder_.path()), "m2401.dbf");
   ASSERT_TRUE(found);
   EXPECT_EQ(PathText(*found), table);
   EXPECT_EQ(PathText(CompanionFilePath(*found, "cdx")), folder_.Path("M2401.CDX"));
   EXPECT_EQ(FileAgeInFolder(folder_.path(), "m2401.dbf"), FileAge(table));
   EXPECT_EQ(FileAgeInFolder(folder_.path(), "kestrum.exe"), -1);
+  if (!folder_.KeepsCyrillicNames()) GTEST_SKIP() << test::kNoCyrillicNames;
+  const std::string clinic = folder_.Path(std::string(AnsiText("Клиника").view()));
+  ASSERT_TRUE(std::filesystem::create_directory(FileSystemPath(clinic)));
+  const std::string exe = Touch(std::string(AnsiText("Клиника\\KESTRUM.EXE").view()));
+  EXPECT_EQ(FileAgeInFolder(clinic, "kestrum.exe"), FileAge(exe));
+  EXPECT_EQ(PathText(*FindFileIgnoringCase(FileSystemPath(clinic), "Kestrum.exe")), exe);
 }
 
 TEST(WindowsRegional, LocalePatternsBecomeFormatterPatterns) {

@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # The Windows service under Wine against the POSIX portal simulator on 127.0.0.1: install and its messages,
 # start through the service control manager, the registry values it writes, a booking and its cancellation in
-# a clinic folder on drive C:, pause and continue, adm_restart through c:\serv.bat, stop and uninstall.
+# a clinic folder on drive C: as a clinic's machine has it (a Cyrillic name, file names in upper case), pause
+# and continue, adm_restart through c:\serv.bat, stop and uninstall.
 #   service_e2e.sh WINDOWS_BUILD_DIR POSIX_BUILD_DIR
 # Runs inside the prefix and wineserver session that run_under_wine.sh prepares.
 set -euo pipefail
@@ -15,7 +16,7 @@ cleanup() {
   wine net stop VorelService > /dev/null 2>&1 < /dev/null || true
   wine 'C:\Svc\vorel_service.exe' /UNINSTALL /SILENT > /dev/null 2>&1 < /dev/null || true
   [[ -n "$portal_pid" ]] && kill -TERM "$portal_pid" 2>/dev/null && wait "$portal_pid" 2>/dev/null
-  rm -rf "$WORK" "$DRIVE_C/Svc" "$DRIVE_C/clinic" "$DRIVE_C/serv.bat"
+  rm -rf "$WORK" "$DRIVE_C/Svc" "$DRIVE_C/клиника" "$DRIVE_C/serv.bat"
 }
 trap cleanup EXIT
 fail() {
@@ -52,7 +53,9 @@ wait_for() {  # wait_for SECONDS COMMAND...: until the command succeeds
 
 mkdir -p "$DRIVE_C/Svc"
 cp "$WIN/vorel_service.exe" "$DRIVE_C/Svc/"
-"$POSIX/vorel_sample_clinic" "$DRIVE_C/clinic" --patients 50 > "$WORK/facts.txt"
+"$POSIX/vorel_sample_clinic" "$WORK/clinic" --patients 50 > "$WORK/facts.txt"
+for f in "$WORK"/clinic/*; do mv "$f" "$WORK/clinic/$(basename "$f" | tr '[:lower:]' '[:upper:]')"; done
+mv "$WORK/clinic" "$DRIVE_C/клиника"
 fact() { sed -n "s/^$1=//p" "$WORK/facts.txt"; }
 
 "$POSIX/vorel_portal" --hold-ms 1000 < /dev/null > "$WORK/portal.log" 2>&1 &
@@ -78,7 +81,7 @@ config=$(win reg query 'HKLM\System\CurrentControlSet\Services\VorelService')
 [[ "$config" == *'ImagePath    REG_SZ    "C:\Svc\vorel_service.exe"'* ]] || fail "program: $config"
 [[ "$config" == *"DisplayName    REG_SZ    VorelServer - Запись через интернет"* ]] || fail "display name: $config"
 
-win reg add 'HKLM\Software\VorelServer' /v path /d 'C:\clinic' /f > /dev/null
+win reg add 'HKLM\Software\VorelServer' /v path /d 'C:\клиника' /f > /dev/null
 win reg add 'HKLM\Software\VorelServer' /v id /d 15 /f > /dev/null
 win reg add 'HKLM\Software\VorelServer' /v pass /d 'p w' /f > /dev/null
 win reg add 'HKLM\Software\VorelServer' /v portal_host /d "$hostport" /f > /dev/null
@@ -90,6 +93,8 @@ wait_for 60 has_requests || fail "no request from the service"
 [[ "$(regval version)" == "620" ]] || fail "version: $(regval version)"
 [[ "$(regval service_path)" == 'C:\Svc\' ]] || fail "service_path: $(regval service_path)"
 [[ "$(regval critical_error)" == "Не обнаружено" ]] || fail "critical_error: $(regval critical_error)"
+first=$(curl -s "${url}api/requests" | head -n 1)
+[[ "$first" == *' spec=[7 table(s)'*' nomer=[1 table(s)'* ]] || fail "first request: $first"
 # The operator's state command works on the same registry key.
 [[ "$(service state get version)" == "620" ]] || fail "state get version: $(service state get version)"
 first_start=$(regval service_start)

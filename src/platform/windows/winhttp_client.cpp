@@ -229,8 +229,10 @@ class WinHttpClient final : public HttpClient {
     std::string server = proxy_.host;
     if (server.starts_with("http://")) server.erase(0, 7);
     while (!server.empty() && server.back() == '/') server.pop_back();
-    if (server.find(':') == std::string::npos || server.starts_with('['))
-      server += ":" + std::to_string(proxy_.port);
+    if (server.find(':') == std::string::npos || server.starts_with('[')) {
+      server += ':';
+      server += std::to_string(proxy_.port);
+    }
     return server;
   }
 
