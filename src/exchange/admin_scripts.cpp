@@ -94,7 +94,9 @@ std::string InstanceSuffix(std::string_view unitName) {
     rest.remove_prefix(kDefaultServiceName.size());
     if (rest.empty() || rest.front() == '@') return std::string(rest);
   }
-  return "-" + std::string(stem);
+  std::string suffix = "-";  // appended, not a literal plus a temporary: gcc 12 warns on that wrongly
+  suffix += stem;
+  return suffix;
 }
 
 AdminScripts ScriptsForThisPlatform(std::string_view programFolder, std::string_view stateStoreFolder,

@@ -36,6 +36,8 @@ StatusRecordPaths StatusRecordPathsFor(const std::string& stateStoreLocation) {
 }
 
 ServiceLock ServiceLock::Acquire(const std::string& path, int64_t ownPid) {
+  std::error_code ec;
+  fs::create_directories(fs::path(path).parent_path(), ec);  // a failure shows as the file's below
   SharedFile file;
   try {
     file = SharedFile::CreateNew(path);
@@ -56,10 +58,9 @@ ServiceLock ServiceLock::Acquire(const std::string& path, int64_t ownPid) {
   file.WriteAt(0, pid);
   // Others probe the lock (status run by a monitoring agent's user): readable by all, whatever the umask
   // (the unit's is 0077).
-  std::error_code ec;
-  fs::permissions(path,
-                  fs::perms::owner_read | fs::perms::owner_write | fs::perms::group_read | fs::perms::others_read,
-                  ec);
+  fs::permissions(
+      path, fs::perms::owner_read | fs::perms::owner_write | fs::perms::group_read | fs::perms::others_read,
+      ec);
   return ServiceLock(std::move(file));
 }
 

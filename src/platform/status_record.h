@@ -23,15 +23,15 @@ struct StatusRecordPaths {
 
 // POSIX: beside the state store, NAME.status and NAME.lock for the store NAME.db (so each instance of a
 // template unit, with a store of its own, has its own). Windows: VorelService.status and VorelService.lock
-// in the program's folder.
+// in %ProgramData%\VorelService\.
 StatusRecordPaths StatusRecordPathsFor(const std::string& stateStoreLocation);
 StatusRecordPaths PlatformStatusRecordPaths();
 
 // The lock of a running service. Held until destroyed (or the process ends, however it ends).
 class ServiceLock {
  public:
-  // Creates the lock file when missing and takes its lock without waiting; ServiceLockError naming the pid
-  // of the holder when another process holds it, or the reason when the file cannot be opened.
+  // Creates the lock file (and its folder) when missing and takes its lock without waiting; ServiceLockError
+  // naming the pid of the holder when another process holds it, or the reason when the file cannot be opened.
   static ServiceLock Acquire(const std::string& path, int64_t ownPid);
 
  private:

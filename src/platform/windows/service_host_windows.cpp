@@ -8,6 +8,7 @@
 #include <thread>
 
 #include "platform/code_page.h"
+#include "platform/service_events.h"
 #include "platform/service_host.h"
 #include "platform/windows/service_control.h"
 #include "platform/windows/system_text.h"
@@ -71,11 +72,7 @@ void ReportServiceFailure(const ServiceIdentity& identity, std::string_view phas
   // An operator who runs the program by hand sees it too.
   std::fprintf(stderr, "%s\n", AnsiToOem(text).c_str());
   std::fflush(stderr);
-  HANDLE source = RegisterEventSourceA(nullptr, identity.name.c_str());
-  if (source == nullptr) return;
-  const char* strings[] = {text.c_str()};
-  ReportEventA(source, EVENTLOG_ERROR_TYPE, 0, 0, nullptr, 1, 0, strings, nullptr);
-  DeregisterEventSource(source);
+  ReportServiceEvent(identity, EventPriority::kError, text);
 }
 
 int RunServiceHost(const ServiceIdentity& identity, const ServiceHandlers& handlers) {

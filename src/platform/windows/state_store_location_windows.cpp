@@ -1,8 +1,22 @@
+#include <windows.h>
+
 #include "platform/program_location.h"
 #include "platform/state_store_factory.h"
 #include "platform/status_record.h"
 
 namespace vorel {
+namespace {
+
+// %ProgramData%\VorelService\: what the running service writes besides the registry. Program Files stays
+// as the installer left it, so that removing the package removes the program's folder whole.
+std::string ServiceDataFolder() {
+  char base[MAX_PATH] = {};
+  const DWORD n = GetEnvironmentVariableA("ProgramData", base, MAX_PATH);
+  const std::string folder = n > 0 && n < MAX_PATH ? std::string(base, n) : "C:\\ProgramData";
+  return folder + "\\VorelService\\";
+}
+
+}  // namespace
 
 // The key every installation keeps its values in; an operator edits it with the registry editor.
 std::string StateStoreLocation() {
@@ -15,7 +29,8 @@ std::string StateStoreFolder() {
 }
 
 StatusRecordPaths PlatformStatusRecordPaths() {
-  return {ProgramFolder() + "VorelService.status", ProgramFolder() + "VorelService.lock"};
+  const std::string folder = ServiceDataFolder();
+  return {folder + "VorelService.status", folder + "VorelService.lock"};
 }
 
 }  // namespace vorel
