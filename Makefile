@@ -13,17 +13,17 @@ VERSION ?= $(shell sed -n 's/.*kServiceVersion = "\([0-9]*\)".*/\1/p' src/servic
 # What building, running and packaging the service need (all that `make demo` installs).
 BUILD_PACKAGES := cmake ninja-build g++ pkg-config libcurl4-openssl-dev zlib1g-dev libsqlite3-dev \
   libsystemd-dev libcpp-httplib-dev curl dpkg-dev
-# What the tests need besides: test and benchmark libraries, fuzzing, the Windows build under Wine, a proxy,
-# a browser for the portal page, the systemd container.
+# What the tests need besides: test and benchmark libraries, fuzzing, the Windows build and its installer
+# under Wine, a proxy, a browser for the portal page, the systemd container.
 TEST_PACKAGES := clang libclang-rt-14-dev libgtest-dev libgmock-dev libbenchmark-dev googletest \
-  python3-dbf tinyproxy wine wine64 g++-mingw-w64-x86-64-posix libz-mingw-w64-dev locales \
+  python3-dbf tinyproxy wine wine64 g++-mingw-w64-x86-64-posix libz-mingw-w64-dev wixl msitools locales \
   chromium chromium-driver python3-selenium systemd-container debootstrap
 DEBIAN_PACKAGES := $(BUILD_PACKAGES) $(TEST_PACKAGES)
 # The programs of the service and the demo.
 PROGRAMS := vorel_service vorel_portal vorel_sample_clinic vorel_unit_file
 
-.PHONY: deps deps-build build programs windows test test-windows crash-test demo bench fuzz package install clean \
-  format
+.PHONY: deps deps-build build programs windows windows-package test test-windows crash-test demo bench fuzz \
+  package install clean format
 
 # Installs the Debian packages of the list that are missing (a no-op when they are there).
 define install_packages
@@ -59,6 +59,10 @@ $(WIN_BUILD_DIR)/build.ninja:
 
 windows: deps $(WIN_BUILD_DIR)/build.ninja
 	cmake --build $(WIN_BUILD_DIR) -j $(JOBS)
+
+# $(WIN_BUILD_DIR)/vorel-service-<version>.msi, the Windows installer (wixl).
+windows-package: windows
+	packaging/windows/build_msi.sh $(WIN_BUILD_DIR)/vorel_service.exe $(VERSION) $(WIN_BUILD_DIR)
 
 test: deps build windows
 	@bash tests/container/container.sh --check $(BUILD_DIR)

@@ -1,5 +1,6 @@
 #!/bin/bash
-# Runs the Windows test programs under Wine, then the service's end-to-end test, in one fresh prefix.
+# Runs the Windows test programs under Wine, then the end-to-end tests of the service and of its installer,
+# in one fresh prefix.
 #   run_under_wine.sh WINDOWS_BUILD_DIR POSIX_BUILD_DIR [JOBS]
 # WINE_TESTS=REGEX runs only the test programs it matches, without the end-to-end test.
 # The prefix is created under a Russian locale, so the ANSI code page is 1251, the OEM code page 866 and
@@ -47,9 +48,10 @@ if [ -n "${WINE_TESTS:-}" ]; then
   (cd "$win_dir" && ctest --output-on-failure -j "$jobs" -R "$WINE_TESTS")
 else
   # The crash test goes last: while its processes are being ended, and for a stretch after, Wine fails the
-  # sockets of other programs (WSAENOTSOCK), which the HTTP tests and the service's own run need.
+  # sockets of other programs (WSAENOTSOCK), which the HTTP tests and the service's own runs need.
   (cd "$win_dir" && ctest --output-on-failure -j "$jobs" -E '^crash_tests$')
-  [ -f "$here/service_e2e.sh" ] && bash "$here/service_e2e.sh" "$win_dir" "$posix_dir"
+  bash "$here/service_e2e.sh" "$win_dir" "$posix_dir"
+  bash "$here/package_e2e.sh" "$win_dir" "$posix_dir"
   (cd "$win_dir" && ctest --output-on-failure -R '^crash_tests$')
 fi
 echo "Windows part took $(($(date +%s) - started)) s"
