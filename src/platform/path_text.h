@@ -28,5 +28,7 @@ std::string NarrowPath(const std::filesystem::path& path);
 std::filesystem::path PathOfNarrow(std::string_view narrowPath);
 // The text of a narrow path (POSIX: UTF-8 -> 1251; Windows: unchanged).
 std::string NarrowPathText(std::string_view narrowPath);
+// The path of an operator's argument, which comes in UTF-8 on every system (Windows: UTF-8 -> UTF-16).
+std::filesystem::path PathOfUtf8(std::string_view utf8);
 
 }  // namespace vorel

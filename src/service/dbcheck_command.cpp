@@ -100,12 +100,12 @@ bool RepairOne(const std::filesystem::path& folder, const std::string& name) {
 // vorel_service dbcheck [--repair] --path DIR [TABLE]: checks every table of the folder (or one) and its
 // structural index, or repairs the index of one table; exit status 1 when anything is wrong.
 int RunDbcheckCommand(int argc, char** argv) {
-  std::string folderArgument, only;
+  std::string folderText, only;
   bool repair = false;
   for (int i = 1; i < argc; ++i) {
     const std::string arg = argv[i];
     if (arg == "--path" && i + 1 < argc) {
-      folderArgument = argv[++i];
+      folderText = argv[++i];
     } else if (arg == "--repair") {
       repair = true;
     } else if (!arg.empty() && arg[0] != '-' && only.empty()) {
@@ -114,18 +114,18 @@ int RunDbcheckCommand(int argc, char** argv) {
       return Usage();
     }
   }
-  if (folderArgument.empty() || (repair && only.empty())) return Usage();
-  const std::filesystem::path folder = PathOfNarrow(folderArgument);
+  if (folderText.empty() || (repair && only.empty())) return Usage();
+  const std::filesystem::path folder = PathOfUtf8(folderText);
   std::error_code ec;
   if (!std::filesystem::is_directory(folder, ec)) {
-    std::fprintf(stderr, "vorel_service dbcheck: %s is not a folder\n", folderArgument.c_str());
+    std::fprintf(stderr, "vorel_service dbcheck: %s is not a folder\n", folderText.c_str());
     return 2;
   }
   // The table is named as a statement would name it (text).
-  if (repair) return RepairOne(folder, NarrowPathText(only)) ? 0 : 1;
+  if (repair) return RepairOne(folder, Utf8ToAnsi(only)) ? 0 : 1;
   std::set<std::string> names;
   if (!only.empty()) {
-    names.insert(NarrowPathText(only));
+    names.insert(Utf8ToAnsi(only));
   } else {
     for (const auto& entry : std::filesystem::directory_iterator(folder, ec)) {
       const std::string file = PathText(entry.path().filename());

@@ -1,10 +1,32 @@
 #include <cstdio>
 #include <string>
 
+#include "platform/operator_console.h"
 #include "service/command_line.h"
 #include "service/operator_commands.h"
 #include "service/service_identity.h"
 #include "service/usage_text.h"
+
+namespace {
+
+// The operator commands take and print UTF-8 on every system.
+int RunOperatorCommand(vorel::ProgramAction action, int argc, char** argv) {
+  vorel::OperatorConsole console(argc, argv);
+  const int count = console.argc() - 1;
+  char** args = console.argv() + 1;
+  switch (action) {
+    case vorel::ProgramAction::kState:
+      return vorel::RunStateCommand(count, args);
+    case vorel::ProgramAction::kSql:
+      return vorel::RunSqlCommand(count, args);
+    case vorel::ProgramAction::kDbcheck:
+      return vorel::RunDbcheckCommand(count, args);
+    default:
+      return vorel::RunStatusCommand(count, args);
+  }
+}
+
+}  // namespace
 
 int main(int argc, char** argv) {
   using vorel::ProgramAction;
@@ -17,13 +39,10 @@ int main(int argc, char** argv) {
     case ProgramAction::kUninstall:
       return vorel::RunInstallCommand(false, line.silent);
     case ProgramAction::kState:
-      return vorel::RunStateCommand(argc - 1, argv + 1);
     case ProgramAction::kSql:
-      return vorel::RunSqlCommand(argc - 1, argv + 1);
     case ProgramAction::kDbcheck:
-      return vorel::RunDbcheckCommand(argc - 1, argv + 1);
     case ProgramAction::kStatus:
-      return vorel::RunStatusCommand(argc - 1, argv + 1);
+      return RunOperatorCommand(line.action, argc, argv);
     case ProgramAction::kHelp:
       std::fputs(vorel::UsageText().c_str(), stdout);
       return 0;

@@ -1,6 +1,7 @@
 #include <cstdio>
 #include <cstring>
 #include <exception>
+#include <optional>
 #include <string>
 
 #include "database/connection.h"
@@ -8,7 +9,6 @@
 #include "database/table_xml.h"
 #include "exchange/main_loop.h"
 #include "platform/code_page.h"
-#include "platform/path_text.h"
 #include "service/operator_commands.h"
 
 // vorel_service sql: one statement against a table folder, for the operator. Unlike the portal's adm_sql,
@@ -55,7 +55,10 @@ int RunSqlCommand(int argc, char** argv) {
     SystemClock clock;
     const RegionalSettings regional = SystemRegionalSettings();
     Connection ADO;
-    ADO.SetConnectionString(ConnectionString(NarrowPathText(path)));
+    // The connection takes the folder as the state store holds it, in Windows-1251.
+    const std::optional<std::string> folder = Utf8ToAnsiExact(path);
+    if (!folder) throw Error("the path holds characters that Windows-1251 cannot hold");
+    ADO.SetConnectionString(ConnectionString(*folder));
     ADO.Connect();
     Query SQL(ADO, clock, regional);
     SQL.Lines().push_back(raw ? statement : Utf8ToAnsi(statement));

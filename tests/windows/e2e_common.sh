@@ -36,6 +36,13 @@ win() {
   iconv -f cp866 -t utf-8 < "$WORK/out" | tr -d '\r'
   return $rc
 }
+# The same for the operator commands, which print UTF-8.
+winu() {
+  local rc=0
+  wine "$@" > "$WORK/out" 2>&1 < /dev/null || rc=$?
+  tr -d '\r' < "$WORK/out"
+  return $rc
+}
 # regval NAME [KEY]: a value of the key (the service's settings when not given).
 regval() {
   win reg query "${2:-HKLM\\Software\\VorelServer}" /v "$1" | sed -n -E "s/^ +$1 +REG_[A-Z_]+ {4}//p"

@@ -37,6 +37,7 @@ removed() {
 }
 
 step "install without settings"
+win reg delete 'HKLM\Software\VorelServer' /f > /dev/null || true
 msiexec /i older || fail "install failed: $(cat "$WORK/out")"
 registered_from "$INSTALLED"
 [[ "$(state)" == STOPPED ]] || fail "an unconfigured service was started: $(state)"

@@ -58,6 +58,28 @@ answer=$(portal_command "zapis&&&$kw&$date&$slot_time&2&$patient")
 answer=$(portal_command "delrec&&&$kw&$date&$slot_time&$patient")
 [[ "$answer" == "ok" ]] || fail "delrec answered: $answer"
 
+step "operator commands"
+# They take and print UTF-8, as on Linux; the exit statuses follow the monitoring plugin convention.
+expect() {  # expect STATUS PATTERN COMMAND...: the exit status and output of an operator command
+  local want=$1 pattern=$2 rc=0 out
+  shift 2
+  out=$(winu "$service_exe" "$@") || rc=$?
+  [[ $rc == "$want" && "$out" == $pattern ]] || fail "'$*' exited $rc: $out"
+}
+expect 0 "VOREL OK - running*" status
+[[ -s "$DRIVE_C/ProgramData/VorelService/VorelService.status" ]] || fail "no status record under ProgramData"
+expect 0 "" state set note 'Ёлка'
+[[ "$(regval note)" == 'Ёлка' ]] || fail "stored: $(regval note)"
+expect 0 'Ёлка' state get note
+expect 1 "*Windows-1251 cannot hold*" state set note 'Ёлка 中文'
+expect 0 "" state unset note
+mkdir -p "$DRIVE_C/Регистратура"
+expect 0 "0 records changed" sql --path 'C:\Регистратура' "create table t (kw n(5), fiol c(10))"
+expect 0 "1 record changed" sql --path 'C:\Регистратура' "insert into t values (7, 'Ёлкин')"
+expect 0 "*"$'\n7\tЁлкин\t'"*" sql --path 'C:\Регистратура' "select * from t where fiol='ЁЛКИН'"
+expect 1 "vorel_service sql: *Column 'kl' is not found*" sql --path 'C:\Регистратура' "select kl from t"
+rm -rf "$DRIVE_C/Регистратура"
+
 step "pause and continue"
 state=$(win "$WIN/service_control_tool.exe" VorelService pause)
 [[ "$state" == "PAUSED" ]] || fail "after pause: $state"
@@ -83,6 +105,7 @@ wait_for 60 more_requests || fail "no request after the restart"
 step "stop and uninstall"
 win net stop VorelService > /dev/null || fail "net stop failed"
 [[ "$(win sc query VorelService)" =~ STATE\ +:\ 1\ +STOPPED ]] || fail "not stopped"
+expect 2 "VOREL CRITICAL - not running*" status
 stopped_at=$(regval service_stop)
 [[ "$stopped_at" =~ ^[0-9]{2}\.[0-9]{2}\.[0-9]{4}\ [0-9]{1,2}:[0-9]{2}:[0-9]{2}$ ]] || fail "service_stop: $stopped_at"
 out=$(service /Uninstall) || fail "uninstall failed: $out"

@@ -24,4 +24,8 @@ std::string NarrowPathText(std::string_view narrowPath) {
   return Utf8ToAnsi(narrowPath);
 }
 
+std::filesystem::path PathOfUtf8(std::string_view utf8) {
+  return std::filesystem::path(utf8);
+}
+
 }  // namespace vorel

@@ -1,3 +1,5 @@
+#include <windows.h>
+
 #include "platform/path_text.h"
 #include "platform/windows/system_text.h"
 
@@ -23,6 +25,14 @@ std::filesystem::path PathOfNarrow(std::string_view narrowPath) {
 
 std::string NarrowPathText(std::string_view narrowPath) {
   return std::string(narrowPath);
+}
+
+std::filesystem::path PathOfUtf8(std::string_view utf8) {
+  if (utf8.empty()) return {};
+  const int size = MultiByteToWideChar(CP_UTF8, 0, utf8.data(), static_cast<int>(utf8.size()), nullptr, 0);
+  std::wstring wide(static_cast<size_t>(size), L'\0');
+  MultiByteToWideChar(CP_UTF8, 0, utf8.data(), static_cast<int>(utf8.size()), wide.data(), size);
+  return std::filesystem::path(wide);
 }
 
 }  // namespace vorel

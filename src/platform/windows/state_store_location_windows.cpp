@@ -1,4 +1,6 @@
 #include <windows.h>
+// after windows.h
+#include <shlobj.h>
 
 #include "platform/program_location.h"
 #include "platform/state_store_factory.h"
@@ -8,12 +10,13 @@ namespace vorel {
 namespace {
 
 // %ProgramData%\VorelService\: what the running service writes besides the registry. Program Files stays
-// as the installer left it, so that removing the package removes the program's folder whole.
+// as the installer left it, so that removing the package removes the program's folder whole. The folder is
+// asked of the system: the environment of a service may name another one (Wine's does).
 std::string ServiceDataFolder() {
   char base[MAX_PATH] = {};
-  const DWORD n = GetEnvironmentVariableA("ProgramData", base, MAX_PATH);
-  const std::string folder = n > 0 && n < MAX_PATH ? std::string(base, n) : "C:\\ProgramData";
-  return folder + "\\VorelService\\";
+  const bool known =
+      SUCCEEDED(SHGetFolderPathA(nullptr, CSIDL_COMMON_APPDATA, nullptr, SHGFP_TYPE_CURRENT, base));
+  return (known ? std::string(base) : std::string("C:\\ProgramData")) + "\\VorelService\\";
 }
 
 }  // namespace
