@@ -9,8 +9,9 @@ std::string UsageText() {
       "Commands:\n"
 #ifdef _WIN32
       "  (none)                            run as the service VorelService (started by the service manager)\n"
-      "  /INSTALL [/SILENT]                register the service VorelService (automatic start)\n"
-      "  /UNINSTALL [/SILENT]              remove it\n"
+      "  /INSTALL [/SILENT]                register the service VorelService (automatic start, restarted\n"
+      "                                    10 s after a failure) and its event log source\n"
+      "  /UNINSTALL [/SILENT]              stop and remove both\n"
 #else
       "  (none)                            run the service in the foreground until SIGTERM or Ctrl+C, as\n"
       "                                    systemd does\n"

@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # The README's part for the clinic's IT person stays complete: every error text the service writes has its
-# line in the troubleshooting table, the share is never mounted with nobrl, and the first run ends with
-# `status`.
+# line in the troubleshooting table, the share is never mounted with nobrl, and the first runs (the Debian
+# package, the Windows installer) end with `status`.
 set -euo pipefail
 ROOT="$(cd "$(dirname "$0")/../.." && pwd)"
 README="$ROOT/README.md"
@@ -26,9 +26,14 @@ grep -q 'never mount the share with `nobrl`' <<<"$share" || fail "no warning aga
 grep -qE '^//.* cifs ' <<<"$share" || fail "no example mount line"
 
 steps=$(sed -n '/^### First run, step by step/,/^### /p' "$README")
-for word in "/INSTALL" "state set path" "state set id" "state set pass" "systemctl restart VorelService" \
-  "vorel_service status"; do
+for word in "make package" "apt install ./build/vorel-service_" "state set path" "state set id" \
+  "state set pass" "systemctl restart VorelService" "vorel_service status"; do
   grep -qF -- "$word" <<<"$steps" || fail "the first-run steps lack '$word'"
+done
+steps=$(sed -n '/^### On Windows: first run, step by step/,/^### /p' "$README")
+for word in "make windows-package" "msiexec /i" "state set path" "state set id" "state set pass" \
+  "net start VorelService" "vorel_service.exe status" "Event Viewer" "| what you see (Windows) |"; do
+  grep -qF -- "$word" <<<"$steps" || fail "the Windows first-run steps lack '$word'"
 done
 grep -q '^### How long `make test` takes' "$README" || fail "no word on how long make test takes"
 echo "readme operations: ok"

@@ -45,7 +45,9 @@ bool StopAndWait(SC_HANDLE service) {
   SERVICE_STATUS status{};
   if (!QueryServiceStatus(service, &status)) FailWithLastError();
   if (status.dwCurrentState == SERVICE_STOPPED) return false;
-  if (!ControlService(service, SERVICE_CONTROL_STOP, &status) && GetLastError() != ERROR_SERVICE_NOT_ACTIVE) {
+  if (!ControlService(service, SERVICE_CONTROL_STOP, &status)) {
+    // Wine reports a service that never ran as neither running nor stopped.
+    if (GetLastError() == ERROR_SERVICE_NOT_ACTIVE) return false;
     FailWithLastError();
   }
   const auto until = std::chrono::steady_clock::now() + std::chrono::minutes(1);
