@@ -53,7 +53,8 @@ WinsockHttpServer::WinsockHttpServer(Handler handler) : handler_(std::move(handl
   if (listener_ == INVALID_SOCKET ||
       bind(listener_, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0 ||
       listen(listener_, 16) != 0) {
-    throw std::runtime_error("the test server cannot listen");
+    throw std::runtime_error("the test server cannot listen: Winsock error " +
+                             std::to_string(WSAGetLastError()));
   }
   int size = sizeof address;
   getsockname(listener_, reinterpret_cast<sockaddr*>(&address), &size);
