@@ -1,6 +1,7 @@
 # Sourced by the end-to-end tests under Wine (service_e2e.sh, package_e2e.sh), which run inside the prefix
 # and wineserver session that run_under_wine.sh prepares: WIN and POSIX (the two build folders), a work
-# folder WORK removed at exit after the test's own `cleanup`, a sample clinic in C:\clinic with its facts,
+# folder WORK removed at exit after the test's own `cleanup`, a sample clinic in C:\клиника (a Cyrillic
+# name, file names upper-cased as a copy from Windows leaves them) with its facts,
 # the portal simulator (url, hostport), and the helpers below.
 set -euo pipefail
 WIN="$(cd "$1" && pwd)"
@@ -13,7 +14,7 @@ cleanup() { :; }
 e2e_exit() {
   cleanup
   [[ -n "$portal_pid" ]] && kill -TERM "$portal_pid" 2>/dev/null && wait "$portal_pid" 2>/dev/null
-  rm -rf "$WORK" "$DRIVE_C/clinic"
+  rm -rf "$WORK" "$DRIVE_C/клиника"
 }
 trap e2e_exit EXIT
 fail() {
@@ -54,7 +55,9 @@ wait_for() {  # wait_for SECONDS COMMAND...: until the command succeeds
   return 1
 }
 
-"$POSIX/vorel_sample_clinic" "$DRIVE_C/clinic" --patients 50 > "$WORK/facts.txt"
+"$POSIX/vorel_sample_clinic" "$WORK/clinic" --patients 50 > "$WORK/facts.txt"
+for f in "$WORK"/clinic/*; do mv "$f" "$WORK/clinic/$(basename "$f" | tr '[:lower:]' '[:upper:]')"; done
+mv "$WORK/clinic" "$DRIVE_C/клиника"
 fact() { sed -n "s/^$1=//p" "$WORK/facts.txt"; }
 
 "$POSIX/vorel_portal" --hold-ms 1000 < /dev/null > "$WORK/portal.log" 2>&1 &
@@ -68,7 +71,7 @@ count() { curl -s "${url}api/stats" | sed -n 's/^requests=//p'; }
 portal_command() { curl -s --max-time 90 --data-binary "$1" "${url}api/command?wait=60" | tr -d '\r'; }
 # The settings of a clinic served by the simulator.
 configure() {
-  win reg add 'HKLM\Software\VorelServer' /v path /d 'C:\clinic' /f > /dev/null
+  win reg add 'HKLM\Software\VorelServer' /v path /d 'C:\клиника' /f > /dev/null
   win reg add 'HKLM\Software\VorelServer' /v id /d 15 /f > /dev/null
   win reg add 'HKLM\Software\VorelServer' /v pass /d 'p w' /f > /dev/null
   win reg add 'HKLM\Software\VorelServer' /v portal_host /d "$hostport" /f > /dev/null

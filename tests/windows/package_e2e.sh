@@ -77,5 +77,5 @@ win reg query "$(uninstall_key older)" > /dev/null && fail "the older package is
 step "uninstall"
 msiexec /x newer || fail "uninstall failed"
 removed
-[[ "$(regval path)" == 'C:\clinic' ]] || fail "settings lost: path=$(regval path)"
+[[ "$(regval path)" == 'C:\клиника' ]] || fail "settings lost: path=$(regval path)"
 step "ok"

@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # The Windows service under Wine against the POSIX portal simulator on 127.0.0.1: install and its messages,
 # start through the service control manager, the registry values it writes, a booking and its cancellation in
-# a clinic folder on drive C:, pause and continue, adm_restart through c:\serv.bat, stop and uninstall.
+# a clinic folder on drive C: as a clinic's machine has it (a Cyrillic name, file names in upper case), pause
+# and continue, adm_restart through c:\serv.bat, stop and uninstall.
 #   service_e2e.sh WINDOWS_BUILD_DIR POSIX_BUILD_DIR
 # Runs inside the prefix and wineserver session that run_under_wine.sh prepares.
 HERE="$(cd "$(dirname "$0")" && pwd)"
@@ -42,6 +43,8 @@ wait_for 60 has_requests || fail "no request from the service"
 [[ "$(regval version)" == "620" ]] || fail "version: $(regval version)"
 [[ "$(regval service_path)" == 'C:\Svc\' ]] || fail "service_path: $(regval service_path)"
 [[ "$(regval critical_error)" == "Не обнаружено" ]] || fail "critical_error: $(regval critical_error)"
+first=$(curl -s "${url}api/requests" | head -n 1)
+[[ "$first" == *' spec=[7 table(s)'*' nomer=[1 table(s)'* ]] || fail "first request: $first"
 # The operator's state command works on the same registry key.
 [[ "$(service state get version)" == "620" ]] || fail "state get version: $(service state get version)"
 first_start=$(regval service_start)
