@@ -14,10 +14,10 @@ namespace vorel::dbf {
 
 struct TagSpec {
   std::string name;  // 1..10 letters, digits, _
-  std::string keyExpression;
-  std::string forExpression;  // empty: every record
+  std::string keyExpression{};
+  std::string forExpression{};  // empty: every record
   bool candidate = false;
-  std::string collation;  // "" (MACHINE) or "RUSSIAN"
+  std::string collation{};  // "" (MACHINE) or "RUSSIAN"
   bool descending = false;
 };
 

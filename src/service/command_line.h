@@ -22,7 +22,7 @@ enum class ProgramAction {
 struct CommandLine {
   ProgramAction action = ProgramAction::kRunService;
   bool silent = false;
-  std::string badArgument;  // for kBadArguments
+  std::string badArgument{};  // for kBadArguments
 };
 
 // Whether one argument is the switch `name`: introduced by "/" or "-", any letter case.

@@ -65,7 +65,7 @@ int CompareWeighted(const uint16_t* weights, std::string_view a, std::string_vie
     uint16_t wa = weights[pa[i]], wb = weights[pb[i]];
     if (wa != wb) return wa < wb ? -1 : 1;
   }
-  const uint16_t blank = weights[' '];
+  const uint16_t blank = weights[static_cast<unsigned char>(' ')];
   std::string_view rest = a.size() > common ? a.substr(common) : b.substr(common);
   int sign = a.size() > common ? 1 : -1;
   for (char ch : rest) {

@@ -466,7 +466,9 @@ TEST(CdxMaintenance, EmptiedPagesAreFreedAndReused) {
     freePages();
     const uintmax_t size = std::filesystem::file_size(cdxPath);
     if (round == 1) sizeAfterFirstMove = size;
-    if (round > 1) EXPECT_EQ(size, sizeAfterFirstMove) << "round " << round;
+    if (round > 1) {
+      EXPECT_EQ(size, sizeAfterFirstMove) << "round " << round;
+    }
   }
 }
 

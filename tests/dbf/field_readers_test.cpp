@@ -66,13 +66,13 @@ TEST(FieldReaders, NumericReaderGivesDecodeNumericForEveryRecord) {
   // field that change while the field does not.
   const Field wide = At(FieldType::kNumeric, 1, 12);
   NumericReader wideReader(wide);
-  for (const std::string& text : {"           5", "           5", "500000000005", "           6"}) {
+  for (const char* text : {"           5", "           5", "500000000005", "           6"}) {
     const std::string record = Record(40, 1, text);
     EXPECT_EQ(wideReader(record).value, DecodeNumeric(wide, record).value) << text;
   }
   const Field last = At(FieldType::kNumeric, 6, 4);
   NumericReader lastReader(last);
-  for (const std::string& text : {"  42", "  42", "  43"}) {
+  for (const char* text : {"  42", "  42", "  43"}) {
     const std::string record = Record(10, 6, text);
     EXPECT_EQ(lastReader(record).value, DecodeNumeric(last, record).value) << text;
   }

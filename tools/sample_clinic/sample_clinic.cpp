@@ -73,7 +73,7 @@ std::string DateKey(int64_t days) {
 }
 
 std::string TimeText(int minutes) {
-  char text[8];
+  char text[24];
   std::snprintf(text, sizeof text, "%02d:%02d", minutes / 60, minutes % 60);
   return text;
 }
@@ -172,9 +172,9 @@ ClinicFacts CreateSampleClinic(const std::filesystem::path& folder, const Clinic
     }
     dbf::Table c2403 =
         Fresh(folder, "c2403", {{"kod", FieldType::kNumeric, 4}, {"naim", FieldType::kCharacter, 40}});
-    for (const auto& [kod, naim] : {std::pair{1, "Первичный приём"}, std::pair{2, "Повторный приём"},
-                                    std::pair{3, "Профилактический осмотр"}}) {
-      Append(c2403, [&](Row& r) { r.Int("kod", kod).Text("naim", naim); });
+    for (const auto& entry : {std::pair{1, "Первичный приём"}, std::pair{2, "Повторный приём"},
+                              std::pair{3, "Профилактический осмотр"}}) {
+      Append(c2403, [&](Row& r) { r.Int("kod", entry.first).Text("naim", entry.second); });
     }
     dbf::Table c2406 = Fresh(folder, "c2406",
                              {{"kw", FieldType::kNumeric, 6},
@@ -197,9 +197,8 @@ ClinicFacts CreateSampleClinic(const std::filesystem::path& folder, const Clinic
     Append(ci007, [&](Row& r) { r.Int("kod", 1).Text("naim", "Поликлиника № 1, ул. Ленина, 10"); });
     dbf::Table ci004 =
         Fresh(folder, "ci004", {{"kod", FieldType::kNumeric, 4}, {"naim", FieldType::kCharacter, 40}});
-    for (const auto& [kod, naim] :
-         {std::pair{1, "Взрослые"}, std::pair{2, "Льготники"}, std::pair{3, "Дети"}}) {
-      Append(ci004, [&](Row& r) { r.Int("kod", kod).Text("naim", naim); });
+    for (const auto& entry : {std::pair{1, "Взрослые"}, std::pair{2, "Льготники"}, std::pair{3, "Дети"}}) {
+      Append(ci004, [&](Row& r) { r.Int("kod", entry.first).Text("naim", entry.second); });
     }
   }
 
