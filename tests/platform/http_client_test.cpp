@@ -1,4 +1,5 @@
 #include <gtest/gtest.h>
+#include <malloc.h>
 
 #include <atomic>
 #include <chrono>
@@ -44,6 +45,35 @@ TEST(CurlHttpClient, PostsBodyWithFixedHeadersAndKeepsCookies) {
   EXPECT_EQ(seen[1].get_header_value("Cookie"), "PHPSESSID=abc123");
   EXPECT_EQ(seen[1].get_param_value("pass"), "p w\xe0");
   EXPECT_TRUE(seen[1].has_param("x"));
+}
+
+// The client lives as long as the service and sends a request per poll: what one request allocates must be
+// given back, cookies and all, and a GET after a POST must not carry the POST's body.
+TEST(CurlHttpClient, ManyRequestsKeepTheHeapFlat) {
+  test::LocalHttpServer http;
+  // One server thread: what the server's threads keep cached would blur the client's own count.
+  http.server().new_task_queue = [] { return new httplib::ThreadPool(1); };
+  http.server().set_tcp_nodelay(true);
+  http.server().Post("/p", [](const httplib::Request& req, httplib::Response& res) {
+    res.set_header("Set-Cookie", "PHPSESSID=abc123; path=/");
+    res.set_content(req.body, "text/html");
+  });
+  http.server().Get("/g", [](const httplib::Request& req, httplib::Response& res) {
+    res.set_content(req.get_header_value("Cookie") + "|" + req.body, "text/html");
+  });
+  http.Start();
+  auto client = CreateHttpClient();
+  const auto run = [&](int rounds) {
+    for (int i = 0; i < rounds; ++i) {
+      ASSERT_EQ(client->Post(http.BaseUrl() + "/p", "text/plain", "body"), "body");
+      ASSERT_EQ(client->Get(http.BaseUrl() + "/g"), "PHPSESSID=abc123|");
+    }
+  };
+  run(20);
+  const auto before = static_cast<long long>(mallinfo2().uordblks);
+  run(500);
+  const auto grown = static_cast<long long>(mallinfo2().uordblks) - before;
+  EXPECT_LT(grown, 1000 * 4) << "bytes per request: " << grown / 1000.0;
 }
 
 TEST(CurlHttpClient, FailuresCarryTheirKind) {
@@ -107,8 +137,8 @@ TEST(CurlHttpClient, SilenceEndsTheRequestButSteadyDataDoesNot) {
 }
 
 TEST(CurlHttpClient, DisconnectBreaksOffARequestInProgressAndTheNextOneWorks) {
+  std::atomic<bool> release{false};  // outlives the server, whose handler may still be reading it
   test::LocalHttpServer http;
-  std::atomic<bool> release{false};
   http.server().Get("/hold", [&](const httplib::Request&, httplib::Response& res) {
     for (int i = 0; i < 500 && !release; ++i) std::this_thread::sleep_for(10ms);
     res.set_content("held", "text/plain");

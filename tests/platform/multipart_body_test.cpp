@@ -2,6 +2,9 @@
 
 #include <gtest/gtest.h>
 
+#include <string>
+#include <vector>
+
 namespace vorel {
 namespace {
 
@@ -22,15 +25,30 @@ TEST(MultipartBody, EmptyFormIsJustTheClosingDelimiter) {
   EXPECT_EQ(EncodeMultipartBody(MultipartForm{}, "B"), "--B--\r\n");
 }
 
-TEST(MultipartBody, BoundaryAvoidsValues) {
-  MultipartForm plain;
-  plain.Add("a", "1");
-  EXPECT_EQ(ChooseBoundary(plain), kDefaultMultipartBoundary);
-
-  MultipartForm clash;
-  clash.Add("a", std::string("..") + kDefaultMultipartBoundary + "x0..");
-  const std::string boundary = ChooseBoundary(clash);
-  EXPECT_EQ(clash.fields()[0].second.find(boundary), std::string::npos);
+TEST(MultipartBody, BoundaryIsTheFirstCandidateNoValueContains) {
+  const std::string base = kDefaultMultipartBoundary;
+  // A session token made of 20,000 candidates (0.9 MB) in one pass, not one pass per candidate.
+  std::string hostile;
+  for (int i = 0; i < 20000; ++i) hostile += base + "x" + std::to_string(i);
+  const struct {
+    std::vector<std::string> values;
+    std::string chosen;
+  } cases[] = {
+      {{"1", ""}, base},
+      {{".." + base + ".."}, base + "x0"},
+      {{base + "x0", "-" + base + "x"}, base + "x1"},
+      {{base + "x0" + base + "x1", base + "x10"}, base + "x2"},
+      {{base + "x01"}, base + "x1"},
+      {{base + "x3", base + "x0", base + "x12"}, base + "x2"},
+      {{hostile}, base + "x20000"},
+  };
+  for (const auto& c : cases) {
+    MultipartForm form;
+    for (const std::string& value : c.values) form.Add("f", value);
+    const std::string boundary = ChooseBoundary(form);
+    EXPECT_EQ(boundary, c.chosen);
+    for (const std::string& value : c.values) EXPECT_EQ(value.find(boundary), std::string::npos);
+  }
 }
 
 }  // namespace

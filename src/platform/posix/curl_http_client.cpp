@@ -60,7 +60,18 @@ class CurlHttpClient final : public HttpClient {
     headers_.reset(curl_slist_append(nullptr, "Accept: text/html, */*"));
     // A POST body is sent at once, without waiting for a "100 Continue" the portal never sends.
     headers_.reset(curl_slist_append(headers_.release(), "Expect:"));
-    curl_easy_setopt(easy_.get(), CURLOPT_COOKIEFILE, "");  // in-memory cookie engine for the client's life
+    // The handle is set up once and never reset: libcurl keeps the in-memory cookie engine across requests,
+    // and enabling it again after each reset would leak a list node per request.
+    CURL* h = easy_.get();
+    curl_easy_setopt(h, CURLOPT_COOKIEFILE, "");
+    curl_easy_setopt(h, CURLOPT_USERAGENT, "Mozilla/3.0 (compatible; Indy Library)");
+    curl_easy_setopt(h, CURLOPT_ERRORBUFFER, errorBuffer_);
+    curl_easy_setopt(h, CURLOPT_NOSIGNAL, 1L);
+    curl_easy_setopt(h, CURLOPT_CONNECTTIMEOUT_MS, static_cast<long>(options_.connectTimeout.count()));
+    curl_easy_setopt(h, CURLOPT_WRITEFUNCTION, &WriteBody);
+    curl_easy_setopt(h, CURLOPT_WRITEDATA, &response_);
+    curl_easy_setopt(h, CURLOPT_HEADERFUNCTION, &WriteHeader);
+    curl_easy_setopt(h, CURLOPT_HEADERDATA, &response_);
   }
 
   ~CurlHttpClient() override {
@@ -69,9 +80,7 @@ class CurlHttpClient final : public HttpClient {
   }
 
   std::string Post(const std::string& url, const std::string& contentType, const std::string& body) override {
-    std::unique_ptr<curl_slist, SlistDeleter> headers(CopyHeaders());
-    headers.reset(curl_slist_append(headers.release(), ("Content-Type: " + contentType).c_str()));
-    Prepare(url, headers.get());
+    Prepare(url, "Content-Type: " + contentType);
     curl_easy_setopt(easy_.get(), CURLOPT_POST, 1L);
     curl_easy_setopt(easy_.get(), CURLOPT_POSTFIELDS, body.data());
     curl_easy_setopt(easy_.get(), CURLOPT_POSTFIELDSIZE_LARGE, static_cast<curl_off_t>(body.size()));
@@ -79,8 +88,9 @@ class CurlHttpClient final : public HttpClient {
   }
 
   std::string Get(const std::string& url) override {
-    std::unique_ptr<curl_slist, SlistDeleter> headers(CopyHeaders());
-    Prepare(url, headers.get());
+    Prepare(url, "");
+    curl_easy_setopt(easy_.get(), CURLOPT_POSTFIELDS, nullptr);
+    curl_easy_setopt(easy_.get(), CURLOPT_POSTFIELDSIZE_LARGE, static_cast<curl_off_t>(-1));
     curl_easy_setopt(easy_.get(), CURLOPT_HTTPGET, 1L);
     return Perform();
   }
@@ -93,43 +103,34 @@ class CurlHttpClient final : public HttpClient {
   }
 
  private:
-  curl_slist* CopyHeaders() const {
-    curl_slist* copy = nullptr;
-    for (curl_slist* h = headers_.get(); h != nullptr; h = h->next) copy = curl_slist_append(copy, h->data);
-    return copy;
+  // The fixed headers, and one more when `extraHeader` is not empty; kept until the next request.
+  void SetHeaders(const std::string& extraHeader) {
+    curl_slist* list = nullptr;
+    for (curl_slist* h = headers_.get(); h != nullptr; h = h->next) list = curl_slist_append(list, h->data);
+    if (!extraHeader.empty()) list = curl_slist_append(list, extraHeader.c_str());
+    requestHeaders_.reset(list);
+    curl_easy_setopt(easy_.get(), CURLOPT_HTTPHEADER, list);
   }
 
-  void Prepare(const std::string& url, curl_slist* headers) {
+  // Sets what differs from one request to the next; every such option is set each time, so nothing of the
+  // previous request carries over.
+  void Prepare(const std::string& url, const std::string& extraHeader) {
     CURL* h = easy_.get();
-    curl_easy_reset(h);  // keeps the cookies, the connection cache and the DNS cache
     errorBuffer_[0] = '\0';
     // Blanks and bytes above 127 (a Cyrillic password) cannot stand in a URL as they are.
     url_.clear();
     AppendUrlSafeBytes(url_, url);
     curl_easy_setopt(h, CURLOPT_URL, url_.c_str());
-    curl_easy_setopt(h, CURLOPT_HTTPHEADER, headers);
-    curl_easy_setopt(h, CURLOPT_USERAGENT, "Mozilla/3.0 (compatible; Indy Library)");
-    curl_easy_setopt(h, CURLOPT_ERRORBUFFER, errorBuffer_);
-    curl_easy_setopt(h, CURLOPT_NOSIGNAL, 1L);
-    curl_easy_setopt(h, CURLOPT_CONNECTTIMEOUT_MS, static_cast<long>(options_.connectTimeout.count()));
-    curl_easy_setopt(h, CURLOPT_COOKIEFILE, "");
-    curl_easy_setopt(h, CURLOPT_WRITEFUNCTION, &WriteBody);
-    curl_easy_setopt(h, CURLOPT_WRITEDATA, &response_);
-    curl_easy_setopt(h, CURLOPT_HEADERFUNCTION, &WriteHeader);
-    curl_easy_setopt(h, CURLOPT_HEADERDATA, &response_);
+    SetHeaders(extraHeader);
     // The proxy is exactly what the service was told, never one from the environment.
-    if (proxy_.host.empty()) {
-      curl_easy_setopt(h, CURLOPT_PROXY, "");
-    } else {
-      curl_easy_setopt(h, CURLOPT_PROXY, proxy_.host.c_str());
-      curl_easy_setopt(h, CURLOPT_PROXYPORT, static_cast<long>(proxy_.port));
-      curl_easy_setopt(h, CURLOPT_NOPROXY, "");
-      if (proxy_.basicAuth) {
-        curl_easy_setopt(h, CURLOPT_PROXYAUTH, static_cast<long>(CURLAUTH_BASIC));
-        curl_easy_setopt(h, CURLOPT_PROXYUSERNAME, proxy_.user.c_str());
-        curl_easy_setopt(h, CURLOPT_PROXYPASSWORD, proxy_.password.c_str());
-      }
-    }
+    const bool proxied = !proxy_.host.empty();
+    const bool basic = proxied && proxy_.basicAuth;
+    curl_easy_setopt(h, CURLOPT_PROXY, proxy_.host.c_str());
+    curl_easy_setopt(h, CURLOPT_PROXYPORT, proxied ? static_cast<long>(proxy_.port) : 0L);
+    curl_easy_setopt(h, CURLOPT_NOPROXY, "");
+    curl_easy_setopt(h, CURLOPT_PROXYAUTH, static_cast<long>(CURLAUTH_BASIC));
+    curl_easy_setopt(h, CURLOPT_PROXYUSERNAME, basic ? proxy_.user.c_str() : nullptr);
+    curl_easy_setopt(h, CURLOPT_PROXYPASSWORD, basic ? proxy_.password.c_str() : nullptr);
     response_ = Response{};
   }
 
@@ -222,6 +223,7 @@ class CurlHttpClient final : public HttpClient {
   std::unique_ptr<CURL, EasyDeleter> easy_;
   std::unique_ptr<CURLM, MultiDeleter> multi_;
   std::unique_ptr<curl_slist, SlistDeleter> headers_;
+  std::unique_ptr<curl_slist, SlistDeleter> requestHeaders_;
   ProxySettings proxy_;
   Response response_;
   std::string url_;
