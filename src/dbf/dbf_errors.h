@@ -11,6 +11,8 @@ VOREL_DEFINE_ERROR(TableFileError, Error);
 VOREL_DEFINE_ERROR(TableNotFoundError, TableFileError);
 // The bytes of a table or memo file contradict its own header (truncated, overrunning, impossible values).
 VOREL_DEFINE_ERROR(CorruptTableError, TableFileError);
+// A memo value longer than the service reads; like damage, it spoils only that value of a result.
+VOREL_DEFINE_ERROR(MemoTooLargeError, CorruptTableError);
 // A table with a structural index cannot be changed until its index can be kept up to date with it.
 VOREL_DEFINE_ERROR(IndexedTableWriteError, TableFileError);
 // Another program kept a record (or the table header) locked for longer than the configured wait.

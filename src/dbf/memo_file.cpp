@@ -52,6 +52,10 @@ std::string MemoFile::Read(uint32_t block) const {
   if (length > size - start - kBlockHeaderSize)
     throw corrupt("memo block " + std::to_string(block) + " claims " + std::to_string(length) +
                   " bytes past the end of the file");
+  if (length > kMemoValueLimit)
+    throw MemoTooLargeError("Memo file of table " + tableName_ + ": memo block " + std::to_string(block) +
+                            " holds " + std::to_string(length) + " bytes, more than the limit of " +
+                            std::to_string(kMemoValueLimit >> 20) + " MB for one value");
   std::string data(length, '\0');
   if (file_.ReadAt(start + kBlockHeaderSize, data) < length)
     throw corrupt("memo block " + std::to_string(block) + " is truncated");

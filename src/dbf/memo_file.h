@@ -15,6 +15,9 @@ namespace vorel::dbf {
 
 inline constexpr uint32_t kMemoTypePicture = 0;
 inline constexpr uint32_t kMemoTypeText = 1;
+// The longest memo value read: far beyond what the reception desk keeps in a memo (VFP cannot use a string
+// of more than 16 MB), so that a block claiming hundreds of megabytes is refused, not read whole.
+inline constexpr uint32_t kMemoValueLimit = uint32_t{64} << 20;
 
 class MemoFile {
  public:
@@ -24,7 +27,7 @@ class MemoFile {
   static void Create(const std::string& path, uint16_t blockSize);
 
   // The value stored at `block`; CorruptTableError when the block or its length runs past the end of the
-  // file.
+  // file, MemoTooLargeError when its length is above kMemoValueLimit.
   std::string Read(uint32_t block) const;
   // Takes the memo file's allocation lock into `locks`; RecordLockedError when it cannot be had.
   void Lock(HeldLocks& locks, const LockTiming& timing);

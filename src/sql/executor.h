@@ -25,6 +25,7 @@ struct ExecutionOptions {
   IndexUse indexUse = IndexUse::kAuto;       // finding rows through a table's structural index
   bool storedTests = true;                   // false: every condition through the general evaluation
   bool journal = true;  // each write through a journal beside the table (dbf::TableOptions::journal)
+  size_t resultMemoryLimit = kDefaultResultMemoryLimit;  // cells and texts of a SELECT's rows
 };
 
 struct StatementOutcome {

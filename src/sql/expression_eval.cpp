@@ -11,6 +11,13 @@
 namespace vorel::sql {
 namespace {
 
+// A text operator's result may not be longer than VFP's longest string (a chain of additions of long texts
+// would otherwise grow one value without bound).
+void CheckJoinedLength(const Expr& e, const Value& a, const Value& b) {
+  if (static_cast<double>(a.text.size() + b.text.size()) > detail::kMaxTextLength)
+    throw SqlError("String is too long to fit" + detail::At(e.position));
+}
+
 bool CharsMatch(unsigned char p, unsigned char s, Collation collation) {
   return p == s ||
          (collation != Collation::kMachine && CollationWeight(collation, p) == CollationWeight(collation, s));
@@ -154,6 +161,7 @@ Value Arithmetic(Expr& e, const Value& a, const Value& b) {
   switch (e.op) {
     case Op::kAdd:
       if (a.kind == K::kText && b.kind == K::kText) {
+        CheckJoinedLength(e, a, b);
         e.scratch.assign(a.text);
         e.scratch.append(b.text);
         return Value::Text(e.scratch);
@@ -178,6 +186,7 @@ Value Arithmetic(Expr& e, const Value& a, const Value& b) {
       Mismatch(e);
     case Op::kSub:
       if (a.kind == K::kText && b.kind == K::kText) {
+        CheckJoinedLength(e, a, b);
         std::string_view left = TrimRight(a.text);
         e.scratch.assign(left);
         e.scratch.append(b.text);

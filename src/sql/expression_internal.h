@@ -15,6 +15,9 @@
 // (stored_form.cpp). Nothing outside them includes this.
 namespace vorel::sql::detail {
 
+// VFP's longest string: no text value, function result or joined text grows past it.
+constexpr double kMaxTextLength = 16'777'184;
+
 inline std::string At(size_t position) {
   return " at position " + std::to_string(position);
 }

@@ -14,9 +14,6 @@ namespace {
 
 using namespace detail;
 
-// Longest text a function may build (VFP's own limit of a character value).
-constexpr double kMaxTextLength = 16'777'184;
-
 void RequireKind(const Expr& e, const Value& v, char want) {
   bool ok = (want == 'C' && v.kind == ValueKind::kText) || (want == 'N' && v.kind == ValueKind::kNumber) ||
             ((want == 'D' || want == 'T') && IsMoment(v.kind)) || want == '*';

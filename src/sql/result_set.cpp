@@ -2,6 +2,9 @@
 
 #include <algorithm>
 #include <cstring>
+#include <string>
+
+#include "sql/sql_errors.h"
 
 namespace vorel::sql {
 namespace {
@@ -28,6 +31,16 @@ int ResultSet::FindColumn(std::string_view name) const {
 
 void ResultSet::AppendRow(std::span<const Value> values) {
   const size_t width = stride_;
+  size_t bytes = width * sizeof(Cell);
+  for (size_t i = 0; i < width && i < values.size(); ++i) {
+    if (values[i].kind == ValueKind::kText) bytes += values[i].text.size();
+  }
+  if (bytes > memoryLimit_ - std::min(memoryUsed_, memoryLimit_)) {
+    throw ResultTooLargeError("The result of the statement would hold more than " +
+                              std::to_string(memoryLimit_ >> 20) + " MB of memory after " +
+                              std::to_string(rowCount()) + " rows");
+  }
+  memoryUsed_ += bytes;
   for (size_t i = 0; i < width; ++i) {
     Cell& c = cells_.Add();
     if (i >= values.size()) continue;

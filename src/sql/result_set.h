@@ -16,10 +16,16 @@
 // Sorting, DISTINCT and dropping helper columns change only the view of the cells, never copy them.
 namespace vorel::sql {
 
+// The most memory the rows of one statement may hold (cells and texts): several times the largest result the
+// service needs (the patient load of a million patients holds about 250 MB), yet far from what a statement
+// such as PADR('x',16000000) over a few hundred rows would take.
+inline constexpr size_t kDefaultResultMemoryLimit = size_t{1} << 30;
+
 class ResultSet {
  public:
   ResultSet() = default;
-  explicit ResultSet(std::vector<Column> columns) : columns_(std::move(columns)), stride_(columns_.size()) {}
+  explicit ResultSet(std::vector<Column> columns, size_t memoryLimit = kDefaultResultMemoryLimit)
+      : columns_(std::move(columns)), stride_(columns_.size()), memoryLimit_(memoryLimit) {}
 
   const std::vector<Column>& columns() const { return columns_; }
   std::vector<Column>& mutableColumns() { return columns_; }
@@ -57,6 +63,7 @@ class ResultSet {
   int FindColumn(std::string_view name) const;
 
   // Adds a row of columnCount() values (their texts are copied). Only before Reorder and KeepColumns.
+  // ResultTooLargeError, adding nothing, when the rows would hold more than the memory limit.
   void AppendRow(std::span<const Value> values);
   // A value that could not be read (a damaged memo): the cell holds .NULL. and reads as unreadable.
   void MarkUnreadable(size_t row, size_t column);
@@ -114,6 +121,8 @@ class ResultSet {
 
   std::vector<Column> columns_;
   size_t stride_ = 0;  // cells per stored row (helper columns included)
+  size_t memoryLimit_ = kDefaultResultMemoryLimit;
+  size_t memoryUsed_ = 0;  // bytes of cells and texts appended
   CellStore cells_;
   bool reordered_ = false;
   std::vector<uint32_t> order_;     // stored row of each row, once reordered

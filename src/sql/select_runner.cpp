@@ -274,7 +274,7 @@ ResultSet RunSelect(SelectStatement& s, const ExecutionOptions& options, const E
   const Condition where(s.where.get(), env);
   std::vector<Column> columns;
   for (const OutputColumn& oc : out) columns.push_back(oc.column);
-  ResultSet result(std::move(columns));
+  ResultSet result(std::move(columns), options.resultMemoryLimit);
   std::vector<Value> values(out.size());
 
   RowSource scanner(table, s.where.get(), env, options);
@@ -316,7 +316,7 @@ ResultSet RunSelect(SelectStatement& s, const ExecutionOptions& options, const E
     std::unordered_map<std::string, size_t> index;
     std::string key, scratchKey;
     std::vector<Column> keyColumns(s.groupBy.size());
-    ResultSet keys(std::move(keyColumns));
+    ResultSet keys(std::move(keyColumns), options.resultMemoryLimit);
     std::vector<Value> keyValues(s.groupBy.size());
     if (s.groupBy.empty()) {
       groups.emplace_back();

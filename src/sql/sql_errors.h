@@ -34,5 +34,7 @@ VOREL_DEFINE_ERROR(TypeMismatchError, SqlError);
 VOREL_DEFINE_ERROR(FunctionArgumentError, SqlError);
 // A statement that is well formed but not supported or not meaningful (GROUP BY rules, ORDER BY position).
 VOREL_DEFINE_ERROR(InvalidStatementError, SqlError);
+// The rows of a statement would take more memory than one statement may hold.
+VOREL_DEFINE_ERROR(ResultTooLargeError, SqlError);
 
 }  // namespace vorel::sql

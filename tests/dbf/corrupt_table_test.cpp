@@ -98,6 +98,11 @@ TEST_F(CorruptTable, MemoPointersAndLengthsPastTheEnd) {
   StoreBe32(&fpt[512 + 4], 0x7FFFFFFF);
   WriteBytes(folder.path() / "t.fpt", fpt);
   ExpectCorrupt(dbf, "past the end");
+  // A block claiming 300 MB that the (sparse) file does hold is refused, not read whole.
+  StoreBe32(&fpt[512 + 4], 300u << 20);
+  WriteBytes(folder.path() / "t.fpt", fpt);
+  std::filesystem::resize_file(folder.path() / "t.fpt", (301u << 20));
+  ExpectCorrupt(dbf, "more than the limit of 64 MB");
   StoreBe16(&fpt[6], 0);
   WriteBytes(folder.path() / "t.fpt", fpt);
   ExpectCorrupt(dbf, "block size 0");

@@ -1,4 +1,5 @@
 // The SELECT statements the service runs, over tables built for them.
+#include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
 #include <cstring>
@@ -402,6 +403,29 @@ TEST_F(SelectTest, RepeatedNumberTestsAgreeWithGeneralEvaluation) {
         << fast;
   }
   EXPECT_EQ(Numbers(Run("select k from h where n<>5"), 0), (std::vector<double>{5, 6, 7, 8}));
+}
+
+// Long texts: one value stays within VFP's longest string, and the rows of one statement within the memory
+// limit, with a clear error instead of gigabytes taken.
+TEST_F(SelectTest, LongTextsStayWithinTheirLimits) {
+  MakeGrid(std::vector<std::vector<sql::Value>>(40, {N(1), Day(0), T("09:00"), N(0), T(""), T(""), T("2")}));
+  options_.resultMemoryLimit = size_t{64} << 20;
+  EXPECT_EQ(Run("select PADR('x',1000000) from m2401").rowCount(), 40u);
+  EXPECT_EQ(Run("select PADR('x',16000000) from m2401 where recno()=1").Get(0, 0).text.size(), 16000000u);
+  const auto errorOf = [&](const std::string& statement) -> std::string {
+    try {
+      Run(statement);
+    } catch (const sql::SqlError& e) {
+      return std::string(e.kind()) + ": " + e.what();
+    }
+    return "no error";
+  };
+  EXPECT_THAT(
+      errorOf("select PADR('x',16000000) from m2401"),
+      ::testing::HasSubstr("ResultTooLargeError: The result of the statement would hold more than 64 MB"));
+  EXPECT_THAT(errorOf("select PADR('x',16000000)+PADR('x',1000000) from m2401"),
+              ::testing::HasSubstr("String is too long to fit"));
+  EXPECT_THAT(errorOf("select PADR('x',16777184)-'y' from m2401"), ::testing::HasSubstr("too long"));
 }
 
 }  // namespace
