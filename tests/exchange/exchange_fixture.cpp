@@ -31,7 +31,7 @@ std::map<std::string, std::string, std::less<>> MemoryStateStore::Snapshot() {
 
 void RecordingLogger::Log(std::string_view channel, std::string_view message) {
   std::lock_guard lock(mu_);
-  lines_.push_back({std::string(channel), std::string(message)});
+  if (keepLines) lines_.push_back({std::string(channel), std::string(message)});
 }
 
 void RecordingLogger::SetError(int32_t code, std::string_view message) {
@@ -96,7 +96,8 @@ PortalStub::PortalStub() {
     std::string reply;
     {
       std::lock_guard lock(mu_);
-      requests_.push_back(std::move(request));
+      if (keepRequests) requests_.push_back(std::move(request));
+      ++requestCount;
       if (!replies_.empty()) {
         reply = std::move(replies_.front());
         replies_.pop_front();

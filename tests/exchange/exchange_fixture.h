@@ -41,6 +41,7 @@ class RecordingLogger final : public Logger {
   std::vector<Line> Lines();
   std::vector<std::pair<int32_t, std::string>> Errors();
   bool Has(std::string_view channel, std::string_view message);
+  std::atomic<bool> keepLines{true};  // false: for runs of many polls
 
  private:
   std::mutex mu_;
@@ -82,6 +83,8 @@ class PortalStub {
   std::atomic<int> failStatus{0};  // non-zero: answer every request with this status
   std::atomic<int> holdMs{0};      // delay before each answer
   std::atomic<bool> closing_{false};
+  std::atomic<bool> keepRequests{true};  // false: only counted, for runs of many requests
+  std::atomic<long> requestCount{0};
 
  private:
   LocalHttpServer http_;
