@@ -1,6 +1,7 @@
 # Top-level entry points. `make test` and `make demo` each do the whole set-up on a fresh Debian 12 machine.
 BUILD_DIR ?= build
 FUZZ_DIR ?= build-fuzz
+TSAN_DIR ?= build-tsan
 WIN_BUILD_DIR ?= build-windows
 JOBS ?= $(shell nproc)
 FUZZ_SECONDS ?= 10
@@ -22,8 +23,8 @@ DEBIAN_PACKAGES := $(BUILD_PACKAGES) $(TEST_PACKAGES)
 # The programs of the service and the demo.
 PROGRAMS := vorel_service vorel_portal vorel_sample_clinic vorel_unit_file
 
-.PHONY: deps deps-build build programs windows windows-package test test-windows crash-test demo bench fuzz \
-  package install clean format
+.PHONY: deps deps-build build programs windows windows-package test test-windows crash-test sanitize demo bench \
+  fuzz package install clean format
 
 # Installs the Debian packages of the list that are missing (a no-op when they are there).
 define install_packages
@@ -68,12 +69,28 @@ test: deps build windows
 	@bash tests/container/container.sh --check $(BUILD_DIR)
 	cd $(BUILD_DIR) && ctest --output-on-failure -j $(JOBS)
 	tests/windows/run_under_wine.sh $(WIN_BUILD_DIR) $(BUILD_DIR) $(JOBS)
+	$(MAKE) sanitize
 	$(MAKE) fuzz FUZZ_SECONDS=$(FUZZ_SECONDS)
 
+$(FUZZ_DIR)/build.ninja:
+	CC=clang CXX=clang++ cmake -S . -B $(FUZZ_DIR) -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DVOREL_FUZZ=ON
+
+$(TSAN_DIR)/build.ninja:
+	CC=clang CXX=clang++ cmake -S . -B $(TSAN_DIR) -G Ninja -DCMAKE_BUILD_TYPE=None -DCMAKE_CXX_FLAGS=-O1 \
+	  -DVOREL_TSAN=ON
+
+# The test programs under AddressSanitizer and UndefinedBehaviorSanitizer (in the fuzzers' build), and the
+# tests of the parts that run threads (service host, main loops, the HTTP client's abort, the state store
+# written from several threads) under ThreadSanitizer.
+sanitize: deps $(FUZZ_DIR)/build.ninja $(TSAN_DIR)/build.ninja
+	cmake --build $(FUZZ_DIR) -j $(JOBS)
+	cd $(FUZZ_DIR) && ctest --output-on-failure -j $(JOBS)
+	cmake --build $(TSAN_DIR) -j $(JOBS) --target platform_tests exchange_tests service_tests
+	cd $(TSAN_DIR) && ./platform_tests --gtest_filter='ServiceHost.*:CurlHttpClient.*:StateStore.*' && \
+	  ./exchange_tests --gtest_filter='MainLoop.*' && ./service_tests --gtest_filter='ServiceMainLoop.*'
+
 # Coverage-guided fuzzing under AddressSanitizer and UndefinedBehaviorSanitizer, a short run per target.
-fuzz: deps
-	@[ -f $(FUZZ_DIR)/build.ninja ] || CC=clang CXX=clang++ cmake -S . -B $(FUZZ_DIR) -G Ninja \
-	  -DCMAKE_BUILD_TYPE=RelWithDebInfo -DVOREL_FUZZ=ON
+fuzz: deps $(FUZZ_DIR)/build.ninja
 	cmake --build $(FUZZ_DIR) -j $(JOBS) --target fuzzers
 	FUZZ_SECONDS=$(FUZZ_SECONDS) FUZZ_DIR=$(FUZZ_DIR) fuzz/run_all.sh
 
@@ -107,4 +124,4 @@ format:
 	find src tests bench fuzz tools -name '*.cpp' -o -name '*.h' | xargs clang-format -i
 
 clean:
-	rm -rf $(BUILD_DIR) $(FUZZ_DIR) $(WIN_BUILD_DIR)
+	rm -rf $(BUILD_DIR) $(FUZZ_DIR) $(TSAN_DIR) $(WIN_BUILD_DIR)
