@@ -6,6 +6,7 @@
 
 #include "dbf/byte_order.h"
 #include "dbf/dbf_errors.h"
+#include "dbf/file_limits.h"
 #include "dbf/index_key.h"
 #include "platform/file_lookup.h"
 #include "platform/path_text.h"
@@ -280,6 +281,9 @@ void CreateStructuralIndex(Table& table, std::span<const TagSpec> tags,
     body += TagHeader(tree.root, b.tag.keyLength, b.tag.options, b.tag.collation, b.tag.keyExpression,
                       b.tag.forExpression, b.tag.descending);
     body += tree.pages;
+    if (uint64_t{next} + kTagHeaderBytes + tree.pages.size() > kCompanionFileLimit)
+      throw TableFileError("Index of table " + table.name() +
+                           " would exceed its size limit of 2 GB; nothing was written");
     next += static_cast<uint32_t>(kTagHeaderBytes + tree.pages.size());
     std::string dirKey = b.tag.name;
     dirKey.resize(10, ' ');

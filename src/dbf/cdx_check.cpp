@@ -6,6 +6,7 @@
 
 #include "dbf/byte_order.h"
 #include "dbf/cdx_file.h"
+#include "dbf/cdx_free_list.h"
 #include "dbf/dbf_errors.h"
 #include "dbf/index_key.h"
 #include "platform/file_lookup.h"
@@ -119,27 +120,6 @@ class TreeChecker {
   std::vector<Entry> entries_;
 };
 
-// The free-page list of the file header: whole pages inside the file, none in use, no loop.
-void CheckFreeList(CdxFile& cdx, const std::set<uint32_t>& inUse, std::vector<std::string>& problems) {
-  char bytes[4];
-  if (cdx.file().ReadAt(4, bytes) < 4) return;
-  std::set<uint32_t> seen;
-  for (uint32_t page = LoadLe32(bytes); page != 0 && page != kCdxNoPage;) {
-    if (page % kCdxPageSize != 0 || uint64_t{page} + kCdxPageSize > cdx.FileSize()) {
-      problems.push_back("free page list points at " + std::to_string(page) + ", which is not a page");
-      return;
-    }
-    if (!seen.insert(page).second) {
-      problems.push_back("free page list runs in a loop at page " + std::to_string(page));
-      return;
-    }
-    if (inUse.count(page))
-      problems.push_back("page " + std::to_string(page) + " is in use and on the free list");
-    if (cdx.file().ReadAt(page, bytes) < 4) return;
-    page = LoadLe32(bytes);
-  }
-}
-
 }  // namespace
 
 IndexCheckReport CheckTableIndex(Table& table, const KeyExpressionCompiler& compiler) {
@@ -243,7 +223,8 @@ IndexCheckReport CheckTableIndex(Table& table, const KeyExpressionCompiler& comp
                                     "' appears twice");
     (void)before;
   }
-  CheckFreeList(*cdx, inUse, report.problems);
+  const std::vector<std::string> freeList = FreeListProblems(*cdx, inUse);
+  report.problems.insert(report.problems.end(), freeList.begin(), freeList.end());
   return report;
 }
 

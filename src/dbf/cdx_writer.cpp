@@ -5,7 +5,9 @@
 
 #include "dbf/byte_order.h"
 #include "dbf/cdx_build.h"
+#include "dbf/cdx_free_list.h"
 #include "dbf/dbf_errors.h"
+#include "dbf/file_limits.h"
 
 namespace vorel::dbf {
 
@@ -139,7 +141,22 @@ void CdxWriter::FreePage(uint32_t page) {
 }
 
 uint32_t CdxWriter::AllocatePage() {
-  if (const uint32_t free = FreeListHead(cdx_); free != kCdxNoPage) {
+  uint32_t free = FreeListHead(cdx_);
+  if (free != kCdxNoPage && !freeListChecked_) {
+    // A list that names a page in use, leaves the file or runs in a loop would hand out a live page: it is
+    // emptied instead (the pages on it stay unused) and new pages go at the end.
+    freeListChecked_ = true;
+    bool sound = false;
+    try {
+      sound = FreeListProblems(cdx_, PagesInUse(cdx_)).empty();
+    } catch (const CorruptTableError&) {
+    }
+    if (!sound) {
+      cdx_.Write(4, std::string(4, '\0'));
+      free = kCdxNoPage;
+    }
+  }
+  if (free != kCdxNoPage) {
     char next[4];
     if (cdx_.Read(free, next) == 4) {
       cdx_.Write(4, next);
@@ -149,6 +166,9 @@ uint32_t CdxWriter::AllocatePage() {
   }
   const uint64_t size = cdx_.FileSize();
   const uint64_t offset = (size + kCdxPageSize - 1) / kCdxPageSize * kCdxPageSize;
+  if (offset + kCdxPageSize > kCompanionFileLimit)
+    throw TableFileError("Index of table " + cdx_.tableName() +
+                         " has reached its size limit of 2 GB; nothing was written");
   cdx_.Write(offset, std::string(kCdxPageSize, '\0'));
   return static_cast<uint32_t>(offset);
 }

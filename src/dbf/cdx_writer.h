@@ -5,7 +5,8 @@
 // Changing the entries of a CDX tag in place: inserts and removals with leaf re-encoding, node splits,
 // sibling links and parent "last key" entries kept true up to the root. Pages emptied by removals go on the
 // free-page list of the file header (offset 4; each free page holds the next one's offset in its first four
-// bytes), and new pages come from that list before the file grows. The caller holds the index lock.
+// bytes), and new pages come from that list before the file grows, once the list is found to name no page in
+// use. The caller holds the index lock.
 namespace vorel::dbf {
 
 class CdxWriter {
@@ -36,6 +37,7 @@ class CdxWriter {
   void PatchSibling(uint32_t page, size_t at, uint32_t value);
 
   CdxFile& cdx_;
+  bool freeListChecked_ = false;  // the free list was found sound (or emptied) for this writer's statement
 };
 
 }  // namespace vorel::dbf

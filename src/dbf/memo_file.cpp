@@ -4,6 +4,7 @@
 
 #include "dbf/byte_order.h"
 #include "dbf/dbf_errors.h"
+#include "dbf/file_limits.h"
 
 namespace vorel::dbf {
 
@@ -82,8 +83,10 @@ uint32_t MemoFile::Append(uint32_t type, std::string_view data, StagedFile& stag
   const uint64_t firstFree = (kMemoHeaderSize + blockSize - 1) / blockSize;
   const uint64_t block = std::max<uint64_t>({LoadBe32(header), fileBlocks, firstFree});
   const uint64_t blocks = (kBlockHeaderSize + data.size() + blockSize - 1) / blockSize;
-  if (block + blocks > 0xFFFFFFFFu || data.size() > 0xFFFFFFFFu)
-    throw TableFileError("Memo file of table " + tableName_ + " is full");
+  // Block numbers stay within 32 bits as long as the file stays below the limit (blocks are at least 1 byte).
+  if ((block + blocks) * blockSize > kCompanionFileLimit)
+    throw TableFileError("Memo file of table " + tableName_ +
+                         " has reached its size limit of 2 GB; nothing was written");
   std::string bytes(blocks * blockSize, '\0');
   StoreBe32(&bytes[0], type);
   StoreBe32(&bytes[4], static_cast<uint32_t>(data.size()));
