@@ -29,16 +29,19 @@ bool HeldLocks::Acquire(SharedFile& file, uint64_t offset, const LockTiming& tim
   return true;
 }
 
-void HeldLocks::ReleaseAll() noexcept {
-  while (!held_.empty()) {
-    const Held h = held_.back();
-    held_.pop_back();
-    try {
-      h.file->Unlock(h.offset, h.length);
-    } catch (...) {
-      // Closing the file releases the lock in any case.
-    }
+void HeldLocks::ReleaseNewest() noexcept {
+  if (held_.empty()) return;
+  const Held h = held_.back();
+  held_.pop_back();
+  try {
+    h.file->Unlock(h.offset, h.length);
+  } catch (...) {
+    // Closing the file releases the lock in any case.
   }
+}
+
+void HeldLocks::ReleaseAll() noexcept {
+  while (!held_.empty()) ReleaseNewest();
 }
 
 }  // namespace vorel::dbf

@@ -31,6 +31,8 @@ class HeldLocks {
   bool TryAcquire(SharedFile& file, uint64_t offset, uint64_t length = 1);
   bool Holds(const SharedFile& file, uint64_t offset, uint64_t length = 1) const;
   void ReleaseAll() noexcept;
+  // Releases the lock acquired last.
+  void ReleaseNewest() noexcept;
   size_t size() const { return held_.size(); }
 
  private:

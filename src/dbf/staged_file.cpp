@@ -36,6 +36,14 @@ void StagedFile::WriteAt(uint64_t offset, std::span<const char> bytes) {
     start = std::min(start, last->first);
     stop = std::max(stop, last->first + last->second.size());
   }
+  // A write inside one staged range or at its end (an update writes its records in ascending order) grows
+  // that range in place: copying it whole for each record would take time with the square of their count.
+  if (first != last && std::next(first) == last && first->first <= offset) {
+    std::string& range = first->second;
+    if (range.size() < stop - start) range.resize(stop - start);
+    std::memcpy(range.data() + (offset - start), bytes.data(), bytes.size());
+    return;
+  }
   std::string merged(stop - start, '\0');
   for (auto it = first; it != last; ++it)
     std::memcpy(merged.data() + (it->first - start), it->second.data(), it->second.size());

@@ -24,9 +24,10 @@
 // One VFP table (DBF file, with its FPT memo file) opened in shared mode beside the reception desk program.
 //
 // Reading takes no locks. Every change locks as VFP does: the record's lock byte (and the FoxPro 2.x byte
-// for a table without the structural-index flag) around an update, the header byte around an append, each
-// retried every `lockRetryInterval` up to `lockWait`, then RecordLockedError. Records are re-read under
-// their lock, written whole, flushed, then unlocked. An update never rewrites the header.
+// for a table without the structural-index flag) around an update, or the whole table for an update of many
+// records, the header byte around an append, each retried every `lockRetryInterval` up to `lockWait`, then
+// RecordLockedError. Records are re-read under their lock, written whole, flushed, then unlocked. An update
+// never rewrites the header.
 //
 // A table whose header has the structural-index flag keeps every tag of its .cdx up to date on each write,
 // under the index lock. When the .cdx is missing or a tag cannot be evaluated, the table can still be read,
@@ -54,6 +55,9 @@ struct TableOptions {
   // Undo an interrupted write found at open even when opening for reading, if the files can be written
   // (the service's queries, so that they never read a half-written table).
   bool undoWhenReading = false;
+  // An update of more records than this locks the whole table once (VFP's FLOCK) instead of each record;
+  // SIZE_MAX keeps a lock per record (for measuring the difference).
+  size_t tableLockPast = 100;
 };
 
 struct CreateOptions {

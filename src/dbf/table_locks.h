@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstdint>
+#include <span>
 #include <string>
 
 #include "dbf/held_locks.h"
@@ -32,5 +33,11 @@ struct TableLockTarget {
 void LockRecord(const TableLockTarget& target, HeldLocks& locks, uint32_t recno);
 void LockHeader(const TableLockTarget& target, HeldLocks& locks);
 void LockWholeTable(const TableLockTarget& target, HeldLocks& locks);
+// Locks the records `recnos` (ascending, distinct) of an update. More than `tableLockPast` of them: the whole
+// table at once, as VFP's FLOCK (a lock per record would grow the kernel's lock list, and the time, with the
+// square of the count); while another program holds a lock in the table, spans of the records instead, split
+// around its locks down to single records, each waited for as LockRecord does. Otherwise LockRecord each.
+void LockRecords(const TableLockTarget& target, HeldLocks& locks, std::span<const uint32_t> recnos,
+                 size_t tableLockPast);
 
 }  // namespace vorel::dbf

@@ -49,7 +49,7 @@ size_t Table::UpdateRecords(std::span<const uint32_t> recnos, const RecordChange
 
   // Ascending order, as every cooperating writer does, so that two writers cannot deadlock.
   TableChanges changes(s);
-  for (uint32_t recno : order) LockRecord(s.lockTarget(), changes.locks(), recno);
+  LockRecords(s.lockTarget(), changes.locks(), order, s.options.tableLockPast);
 
   const size_t length = s.layout.recordLength;
   std::string fresh(length, '\0');

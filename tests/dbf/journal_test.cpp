@@ -59,12 +59,14 @@ TEST(StagedWrites, MergeAndReadBackOverTheFile) {
   staged.WriteAt(2, std::string("ab"));
   staged.WriteAt(5, std::string("cd"));
   staged.WriteAt(4, std::string("X"));  // touches both: one range 2..6
+  staged.WriteAt(7, std::string("e"));  // extends it at its end
+  staged.WriteAt(3, std::string("Y"));  // inside it
   staged.WriteAt(12, std::string("zz"));
   ASSERT_EQ(staged.writes().size(), 2u);
-  EXPECT_EQ(staged.writes().begin()->second, "abXcd");
+  EXPECT_EQ(staged.writes().begin()->second, "aYXcde");
   std::string all(16, '?');
   EXPECT_EQ(staged.ReadAt(0, all), 14u);
-  EXPECT_EQ(all.substr(0, 14), std::string("01abXcd789\0\0zz", 14));
+  EXPECT_EQ(all.substr(0, 14), std::string("01aYXcde89\0\0zz", 14));
   EXPECT_EQ(staged.Size(), 14u);
   EXPECT_EQ(testing::ReadBytes(path), "0123456789");  // nothing reached the file
 }

@@ -4,6 +4,7 @@
 
 #include <chrono>
 #include <functional>
+#include <numeric>
 
 #include "dbf/table.h"
 #include "dbf_test_support.h"
@@ -98,6 +99,11 @@ class RecordLocks : public ::testing::Test {
     o.lockRetryInterval = std::chrono::milliseconds(100);
     return o;
   }
+  static std::vector<uint32_t> AllRecords() {
+    std::vector<uint32_t> all(20);
+    std::iota(all.begin(), all.end(), 1u);
+    return all;
+  }
   static RecordChange SetA(const Table& t, int value) {
     return [&t, value](uint32_t, std::string_view, std::span<char> r) {
       EncodeInteger(t.GetField("a"), value, r);
@@ -150,25 +156,62 @@ TEST_F(RecordLocks, TwoProcessesUpdatingDifferentFieldsLoseNoUpdate) {
   }
 }
 
+// Both for an update of two records, locked one by one, and for one of the whole table, locked at once.
 TEST_F(RecordLocks, LockedRecordMakesTheWriteWaitThenFailWithNothingWritten) {
-  Table t = Table::Open(folder.path(), "t", ShortWait());
-  // The VFP byte of record 2, then the FoxPro 2.x byte (this table has no structural-index flag).
-  for (uint64_t offset : {kVfpLockBase - 2, kFoxProLockBase + recordOffset2}) {
-    LockHolder holder(path, {offset});
-    const std::string before = ReadBytes(path);
-    const auto start = std::chrono::steady_clock::now();
-    const uint32_t both[] = {1, 2};
-    try {
-      t.UpdateRecords(both, SetA(t, 7));
-      ADD_FAILURE() << "the update did not wait for the lock";
-    } catch (const RecordLockedError& e) {
-      EXPECT_STREQ(e.what(), "Record 2 of table t is in use by another user");
+  for (const bool bulk : {false, true}) {
+    SCOPED_TRACE(bulk ? "bulk" : "two records");
+    TableOptions o = ShortWait();
+    o.tableLockPast = bulk ? 0 : 100;
+    Table t = Table::Open(folder.path(), "t", o);
+    const std::vector<uint32_t> records = bulk ? AllRecords() : std::vector<uint32_t>{1, 2};
+    // The VFP byte of record 2, then the FoxPro 2.x byte (this table has no structural-index flag).
+    for (uint64_t offset : {kVfpLockBase - 2, kFoxProLockBase + recordOffset2}) {
+      LockHolder holder(path, {offset});
+      const std::string before = ReadBytes(path);
+      const auto start = std::chrono::steady_clock::now();
+      try {
+        t.UpdateRecords(records, SetA(t, 7));
+        ADD_FAILURE() << "the update did not wait for the lock";
+      } catch (const RecordLockedError& e) {
+        EXPECT_STREQ(e.what(), "Record 2 of table t is in use by another user");
+      }
+      EXPECT_GE(std::chrono::steady_clock::now() - start, std::chrono::milliseconds(650));
+      EXPECT_EQ(ReadBytes(path), before);
+      // Other records stay free.
+      EXPECT_TRUE(t.UpdateRecord(3, SetA(t, 3)));
     }
-    EXPECT_GE(std::chrono::steady_clock::now() - start, std::chrono::milliseconds(650));
-    EXPECT_EQ(ReadBytes(path), before);
-    // Other records stay free.
-    EXPECT_TRUE(t.UpdateRecord(3, SetA(t, 3)));
   }
+}
+
+// Meanwhile another program can lock no record, not even one the update leaves alone, nor the header, nor
+// take the table lock as other engines place it; a record lock of another program elsewhere in the table
+// does not hold the update up.
+TEST_F(RecordLocks, BulkUpdateLocksTheWholeTableAsOtherProgramsSeeIt) {
+  TableOptions o = ShortWait();
+  o.tableLockPast = 5;
+  Table t = Table::Open(folder.path(), "t", o);
+  std::vector<uint32_t> first10 = AllRecords();
+  first10.resize(10);
+  const std::pair<uint64_t, uint64_t> probes[] = {{kVfpLockBase - 15, 1},
+                                                  {kFoxProLockBase + t.layout().RecordOffset(15), 1},
+                                                  {kVfpLockBase, 1},
+                                                  {0x77FFFFFF, 0x07FFFFFF}};
+  int firstLockTaken = -1;
+  t.UpdateRecords(first10, [&](uint32_t recno, std::string_view fresh, std::span<char> r) {
+    if (recno == 1)
+      firstLockTaken = WaitChild(StartChild([&] {
+        SharedFile f = SharedFile::Open(path.string(), SharedFile::Mode::kReadWrite);
+        for (size_t i = 0; i < std::size(probes); ++i)
+          if (f.TryLock(probes[i].first, probes[i].second)) _exit(static_cast<int>(i) + 1);
+        return true;
+      }));
+    return SetA(t, 1)(recno, fresh, r);
+  });
+  EXPECT_EQ(firstLockTaken, 0) << "probe " << firstLockTaken << " was not locked";
+  LockHolder holder(path, {kVfpLockBase - 15});
+  const auto start = std::chrono::steady_clock::now();
+  EXPECT_EQ(t.UpdateRecords(first10, SetA(t, 2)), 10u);
+  EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::milliseconds(500));
 }
 
 TEST_F(RecordLocks, LockReleasedWhileWaitingLetsTheWriteThrough) {
