@@ -3,30 +3,20 @@
 // adm_user or adm_polis, the rest is the reply after the command's name. Whatever the fields hold, a command
 // may change at most one record of m2401 and never its number of records: a crafted command must not reach
 // rows it was not meant to.
-#include <unistd.h>
-
 #include <atomic>
 #include <cstdint>
 #include <cstdlib>
-#include <filesystem>
-#include <fstream>
-#include <iterator>
 #include <string>
-#include <string_view>
 
 #include "exchange/dispatch_reply.h"
+#include "fuzz_support.h"
 #include "service/service_exchange.h"
 #include "support/clinic_tables.h"
 
 using namespace vorel;
+using namespace vorel::fuzz;
 
 namespace {
-
-class SilentLogger final : public Logger {
- public:
-  void Log(std::string_view, std::string_view) override {}
-  void SetError(int32_t, std::string_view) override {}
-};
 
 class MemoryStore final : public StateStore {
  public:
@@ -34,47 +24,25 @@ class MemoryStore final : public StateStore {
   void Write(std::string_view, std::string_view) override {}
 };
 
-class NoPortal final : public HttpClient {
- public:
-  std::string Post(const std::string&, const std::string&, const std::string&) override {
-    throw HttpConnectError("offline");
-  }
-  std::string Get(const std::string&) override { throw HttpConnectError("offline"); }
-  ProxySettings& proxy() override { return proxy_; }
-  void Disconnect() override {}
-
- private:
-  ProxySettings proxy_;
-};
-
-std::string ReadWhole(const std::filesystem::path& path) {
-  std::ifstream in(path, std::ios::binary);
-  return std::string(std::istreambuf_iterator<char>(in), {});
-}
-
 struct World {
-  std::filesystem::path folder;
+  ScratchFolder folder{"booking"};
   std::string grid;  // m2401 as each run starts
   size_t headerLength = 0, recordLength = 0;
-  SilentLogger log;
-  SystemClock clock;
-  RegionalSettings regional;
-  Connection ado;
-  Query sql{ado, clock, regional};
+  FolderDatabase db{folder.path()};
   MemoryStore store;
   SettingsList settings;
   ExchangeState state;
-  NoPortal portal;
+  OfflinePortal portal;
   std::atomic<int32_t> stopFlag{0};
   ServiceExchange exchange{ServiceExchangeParts{state,
-                                                log,
+                                                db.log,
                                                 store,
                                                 settings,
                                                 portal,
-                                                ado,
-                                                sql,
-                                                clock,
-                                                regional,
+                                                db.ado,
+                                                db.sql,
+                                                db.clock,
+                                                db.regional,
                                                 stopFlag,
                                                 "127.0.0.1:9",
                                                 "127.0.0.1:9",
@@ -85,20 +53,14 @@ struct World {
                                                 ""}};
 
   World() {
-    // In memory where the system has it: each run rewrites the grid, and bookings flush it.
-    const std::filesystem::path memory = "/dev/shm";
-    folder = (std::filesystem::is_directory(memory) ? memory : std::filesystem::temp_directory_path()) /
-             ("vorel_fuzz_booking_" + std::to_string(getpid()));
-    std::filesystem::create_directories(folder);
-    testing_support::WriteM2401(folder, testing_support::SpreadSlotRows());
-    grid = ReadWhole(folder / "m2401.dbf");
+    testing_support::WriteM2401(folder.path(), testing_support::SpreadSlotRows());
+    grid = ReadWhole(folder.path() / "m2401.dbf");
     {
-      const dbf::Table t = dbf::Table::Open(folder, "m2401");
+      const dbf::Table t = dbf::Table::Open(folder.path(), "m2401");
       headerLength = t.layout().headerLength;
       recordLength = t.layout().recordLength;
     }
-    ado.SetConnectionString("Data Source=" + folder.string());
-    settings.Set("path", folder.string());
+    settings.Set("path", folder.path().string());
     PatientCache& cache = exchange.patientCache();
     cache.BeginLoad();
     for (int32_t n = 1; n <= 9; ++n) {
@@ -109,9 +71,8 @@ struct World {
       cache.CommitSlot(n);
     }
     cache.FinishLoad(9);
-    cache.timeOfLastLoad = clock.Now();
+    cache.timeOfLastLoad = db.clock.Now();
   }
-  ~World() { std::filesystem::remove_all(folder); }
 };
 
 }  // namespace
@@ -123,11 +84,11 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
                                           "user",  "adm_user", "adm_polis"};
   const std::string reply = std::string("s&") + kCommands[data[0] % 7] + "&" +
                             std::string(reinterpret_cast<const char*>(data) + 1, size - 1);
-  std::ofstream(w.folder / "m2401.dbf", std::ios::binary | std::ios::trunc) << w.grid;
+  WriteWhole(w.folder.path() / "m2401.dbf", w.grid);
   DispatchReply(w.exchange.context(), reply);
-  w.sql.Close();
+  w.db.sql.Close();
 
-  const std::string after = ReadWhole(w.folder / "m2401.dbf");
+  const std::string after = ReadWhole(w.folder.path() / "m2401.dbf");
   if (after.size() != w.grid.size()) std::abort();
   size_t changed = 0;
   for (size_t at = w.headerLength; at + w.recordLength <= after.size(); at += w.recordLength)

@@ -1,27 +1,21 @@
 // Fuzzes the memo (FPT) reader and the staging of an appended value: the input is the image of a memo file.
 // Reading any block and staging a new value must give a value or a clean error, never a read outside the
 // file, an allocation the claimed lengths ask for beyond the memo limit, or a crash.
-#include <sys/mman.h>
-#include <unistd.h>
-
 #include <cstddef>
 #include <cstdint>
 #include <string>
 
 #include "dbf/dbf_errors.h"
 #include "dbf/memo_file.h"
+#include "fuzz_support.h"
 
 using namespace vorel;
 using namespace vorel::dbf;
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-  const int fd = memfd_create("fpt", 0);
-  if (fd < 0) return 0;
-  if (write(fd, data, size) != static_cast<ssize_t>(size)) {
-    close(fd);
-    return 0;
-  }
-  const std::string path = "/proc/self/fd/" + std::to_string(fd);
+  const fuzz::InputFile input(data, size);
+  if (!input.ok()) return 0;
+  const std::string path = input.path();
   try {
     MemoFile memo(SharedFile::Open(path, SharedFile::Mode::kReadWrite), "fuzz");
     for (uint32_t block : {0u, 1u, 7u, 8u, 9u, 64u, 0x7FFFFFu, 0xFFFFFFFFu}) {
@@ -37,6 +31,5 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     (void)staged.Size();
   } catch (const Error&) {
   }
-  close(fd);
   return 0;
 }

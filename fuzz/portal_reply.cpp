@@ -9,6 +9,7 @@
 
 #include "exchange/dispatch_reply.h"
 #include "exchange/split_fields.h"
+#include "fuzz_support.h"
 
 namespace {
 
@@ -26,37 +27,18 @@ class MemoryStore final : public StateStore {
   std::map<std::string, std::string> values_;
 };
 
-class SilentLogger final : public Logger {
- public:
-  void Log(std::string_view, std::string_view) override {}
-  void SetError(int32_t, std::string_view) override {}
-};
-
 class MapSettings final : public SettingsAccess {
  public:
   std::string Get(std::string_view) const override { return {}; }
   void Set(std::string_view, std::string_view) override {}
 };
 
-class NoClient final : public HttpClient {
- public:
-  std::string Post(const std::string&, const std::string&, const std::string&) override {
-    throw HttpConnectError("offline");
-  }
-  std::string Get(const std::string&) override { throw HttpConnectError("offline"); }
-  ProxySettings& proxy() override { return proxy_; }
-  void Disconnect() override {}
-
- private:
-  ProxySettings proxy_;
-};
-
 struct World {
   ExchangeState state;
-  SilentLogger logger;
+  fuzz::SilentLogger logger;
   MemoryStore store;
   MapSettings settings;
-  NoClient client;
+  fuzz::OfflinePortal client;
   ClinicAccess clinic;
   SystemClock clock;
   RegionalSettings regional;

@@ -2,13 +2,7 @@
 // first 0x01 byte, gives the records (raw bytes, any number of whole records) and a statement. A SELECT is
 // rendered as Table XML, as the exports are; any other statement is executed. Every input must give rows, a
 // count or a clean error, and a write must leave a table that opens again.
-#include <unistd.h>
-
 #include <cstdint>
-#include <cstdlib>
-#include <filesystem>
-#include <fstream>
-#include <iterator>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -16,29 +10,14 @@
 #include "database/run_query.h"
 #include "database/table_xml.h"
 #include "dbf/table.h"
-#include "platform/clock.h"
+#include "fuzz_support.h"
 #include "platform/code_page.h"
 #include "sql/statement_runners.h"
 
 using namespace vorel;
+using namespace vorel::fuzz;
 
 namespace {
-
-class SilentLogger final : public Logger {
- public:
-  void Log(std::string_view, std::string_view) override {}
-  void SetError(int32_t, std::string_view) override {}
-};
-
-std::string ReadWhole(const std::filesystem::path& path) {
-  std::ifstream in(path, std::ios::binary);
-  return std::string(std::istreambuf_iterator<char>(in), {});
-}
-
-void WriteWhole(const std::filesystem::path& path, std::string_view bytes) {
-  std::ofstream(path, std::ios::binary | std::ios::trunc)
-      .write(bytes.data(), static_cast<long>(bytes.size()));
-}
 
 dbf::FieldSpec Spec(const char* name, dbf::FieldType type, int length = 0, int decimals = 0) {
   dbf::FieldSpec s;
@@ -52,41 +31,29 @@ dbf::FieldSpec Spec(const char* name, dbf::FieldType type, int length = 0, int d
 // A table t of every kind of field the clinic's tables use, with two records and their memo values: its
 // header and memo file are the template of each run.
 struct World {
-  std::filesystem::path folder;
+  ScratchFolder folder{"sql"};
   std::string header, memo;
   uint16_t recordLength = 0;
-  SilentLogger log;
-  SystemClock clock;
-  RegionalSettings regional;
-  Connection ado;
-  Query sql{ado, clock, regional};
-  DatabaseContext ctx{ado, sql, log, clock, regional};
+  FolderDatabase db{folder.path()};
 
   World() {
-    // In memory where the system has it: each run rewrites the files, and writes flush them.
-    const std::filesystem::path memory = "/dev/shm";
-    folder = (std::filesystem::is_directory(memory) ? memory : std::filesystem::temp_directory_path()) /
-             ("vorel_fuzz_sql_" + std::to_string(getpid()));
-    std::filesystem::create_directories(folder);
     using FT = dbf::FieldType;
     const std::vector<dbf::FieldSpec> fields = {
         Spec("fiol", FT::kCharacter, 10), Spec("kw", FT::kNumeric, 8, 2), Spec("dat", FT::kDate),
         Spec("ok", FT::kLogical),         Spec("note", FT::kMemo),        Spec("kl", FT::kInteger),
         Spec("dt_zap", FT::kDateTime)};
     {
-      dbf::Table t = dbf::Table::Create(folder, "t", fields);
+      dbf::Table t = dbf::Table::Create(folder.path(), "t", fields);
       for (const char* note : {"first", "second value"}) {
         t.AppendRecord([&](std::span<char> record) {
           sql::StoreValue(t, t.fields()[4], sql::Value::Text(note), record);
         });
       }
-      header = ReadWhole(folder / "t.dbf").substr(0, t.layout().headerLength);
+      header = ReadWhole(folder.path() / "t.dbf").substr(0, t.layout().headerLength);
       recordLength = t.layout().recordLength;
     }
-    memo = ReadWhole(folder / "t.fpt");
-    ado.SetConnectionString("Data Source=" + folder.string());
+    memo = ReadWhole(folder.path() / "t.fpt");
   }
-  ~World() { std::filesystem::remove_all(folder); }
 };
 
 }  // namespace
@@ -104,21 +71,20 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   for (int i = 0; i < 4; ++i) file[4 + i] = static_cast<char>((count >> (8 * i)) & 0xFF);
   file.append(records.substr(0, count * w.recordLength));
   file.push_back('\x1A');
-  for (const auto& entry : std::filesystem::directory_iterator(w.folder))
-    std::filesystem::remove(entry.path());
-  WriteWhole(w.folder / "t.dbf", file);
-  WriteWhole(w.folder / "t.fpt", w.memo);
+  w.folder.Clear();
+  WriteWhole(w.folder.path() / "t.dbf", file);
+  WriteWhole(w.folder.path() / "t.fpt", w.memo);
 
   try {
-    w.ado.Connect();
+    w.db.ado.Connect();
     if (ToLowerAnsi(statement.substr(0, 6)) == "select") {
-      (void)RenderTableXml(w.ctx, "t", statement);
+      (void)RenderTableXml(w.db.ctx, "t", statement);
     } else {
-      (void)ExecuteStatement(w.ctx, statement);
-      (void)dbf::Table::Open(w.folder, "t");
+      (void)ExecuteStatement(w.db.ctx, statement);
+      (void)dbf::Table::Open(w.folder.path(), "t");
     }
   } catch (const Error&) {
   }
-  w.sql.Close();
+  w.db.sql.Close();
   return 0;
 }
