@@ -5,6 +5,7 @@
 #include <string>
 #include <string_view>
 
+#include "dbf/write_observer.h"
 #include "sql/collation.h"
 
 // The connection `ADO` to the clinic's table folder. Its connection string has the form of the provider's:
@@ -41,6 +42,10 @@ class Connection {
   bool journal() const { return journal_; }
   void SetJournal(bool on) { journal_ = on; }
 
+  // Who hears of the records each write through this connection changed (nullptr: nobody).
+  dbf::WriteObserver* writeObserver() const { return writeObserver_; }
+  void SetWriteObserver(dbf::WriteObserver* observer) { writeObserver_ = observer; }
+
  private:
   std::string name_;
   std::string connectionString_;
@@ -49,6 +54,7 @@ class Connection {
   sql::Collation collation_ = sql::Collation::kMachine;
   std::chrono::milliseconds lockWait_{5000};
   bool journal_ = true;
+  dbf::WriteObserver* writeObserver_ = nullptr;
 };
 
 // The parts of a connection string the connection uses; throws ConnectionError for a string without a data

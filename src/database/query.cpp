@@ -17,6 +17,7 @@ sql::ExecutionOptions OptionsFor(const Connection& connection, const Clock& cloc
   options.regional = regional;
   options.lockWait = connection.lockWait();
   options.journal = connection.journal();
+  options.writeObserver = connection.writeObserver();
   options.clock = &clock;
   return options;
 }

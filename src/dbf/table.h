@@ -18,6 +18,7 @@
 #include "dbf/field_encode.h"
 #include "dbf/journal.h"
 #include "dbf/table_layout.h"
+#include "dbf/write_observer.h"
 #include "platform/clock.h"
 #include "platform/shared_file.h"
 
@@ -58,6 +59,8 @@ struct TableOptions {
   // An update of more records than this locks the whole table once (VFP's FLOCK) instead of each record;
   // SIZE_MAX keeps a lock per record (for measuring the difference).
   size_t tableLockPast = 100;
+  // Hears of every record an update or an append has written (nullptr: nobody).
+  WriteObserver* observer = nullptr;
 };
 
 struct CreateOptions {

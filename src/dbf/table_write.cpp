@@ -80,6 +80,14 @@ size_t Table::UpdateRecords(std::span<const uint32_t> recnos, const RecordChange
     changes.table().WriteAt(s.layout.RecordOffset(order[i]),
                             std::span<const char>(changed.data() + i * length, length));
   changes.Commit();
+  if (s.options.observer && !toWrite.empty()) {
+    std::vector<WrittenRecord> written;
+    written.reserve(toWrite.size());
+    for (size_t i : toWrite)
+      written.push_back({order[i], std::string_view(originals.data() + i * length, length),
+                         std::string_view(changed.data() + i * length, length)});
+    s.options.observer->RecordsWritten(*this, written);
+  }
   return accepted;
 }
 
@@ -159,6 +167,10 @@ uint32_t Table::AppendRecord(const std::function<void(std::span<char> record)>& 
   changes.table().WriteAt(1, stamp);
   changes.Commit();
   layout.recordCount = recno;
+  if (s.options.observer) {
+    const WrittenRecord appended{recno, {}, std::string_view(record).substr(0, layout.recordLength)};
+    s.options.observer->RecordsWritten(*this, std::span<const WrittenRecord>(&appended, 1));
+  }
   return recno;
 }
 

@@ -14,10 +14,18 @@ void DispatchReply(ExchangeContext& ctx, std::string_view reply) {
     const ReplyFields fields = SplitFields(reply, '&');
     ctx.state.sessionToken = fields[0];
     word = fields[1];
-    if (const CommandHandler* handler = ctx.commands.Find(word)) ctx.state.pendingAnswer = (*handler)(fields);
+    if (const CommandHandler* handler = ctx.commands.Find(word)) {
+      if (ctx.audit) ctx.audit->Begin(reply, fields);
+      std::string answer = (*handler)(fields);
+      // The entry is in the audit trail before the answer can go out with the next request.
+      if (ctx.audit) ctx.audit->Finish(answer);
+      ctx.state.pendingAnswer = std::move(answer);
+    }
   } catch (const std::exception& e) {
-    Notify(ctx.hooks.failed, std::string(KindOf(e)) + ": " + e.what());
+    const std::string failure = std::string(KindOf(e)) + ": " + e.what();
+    Notify(ctx.hooks.failed, failure);
     ctx.logger.SetError(11, kCommandFailed.str() + word);
+    if (ctx.audit) ctx.audit->Finish("Error", failure);
     ctx.state.pendingAnswer = "Error";
     ctx.logger.Log("system", "EXEPTION");
   }

@@ -8,6 +8,7 @@
 #include <string_view>
 #include <utility>
 
+#include "exchange/command_audit.h"
 #include "exchange/command_table.h"
 #include "exchange/exchange_state.h"
 #include "platform/clock.h"
@@ -88,6 +89,7 @@ struct ExchangeContext {
   std::string portalHost;  // host of the built-in request address
   MainLoopTiming timing{};
   MainLoopHooks hooks{};
+  CommandAudit* audit = nullptr;  // records the commands that change the clinic's tables
 
   bool StopRequested() const { return stopFlag.load() == 1; }
 };

@@ -27,6 +27,7 @@ CommandLine ParseCommandLine(int argc, char** argv) {
     if (first == "sql") return Asking(ProgramAction::kSql);
     if (first == "dbcheck") return Asking(ProgramAction::kDbcheck);
     if (first == "status") return Asking(ProgramAction::kStatus);
+    if (first == "audit") return Asking(ProgramAction::kAudit);
     if (argc == 2 && (first == "--help" || first == "-h" || IsSwitch(first, "help") || first == "/?"))
       return Asking(ProgramAction::kHelp);
     if (argc == 2 && first == "--version") return Asking(ProgramAction::kVersion);

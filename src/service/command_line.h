@@ -14,6 +14,7 @@ enum class ProgramAction {
   kSql,
   kDbcheck,
   kStatus,
+  kAudit,
   kHelp,
   kVersion,
   kBadArguments

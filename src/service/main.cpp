@@ -21,6 +21,8 @@ int RunOperatorCommand(vorel::ProgramAction action, int argc, char** argv) {
       return vorel::RunSqlCommand(count, args);
     case vorel::ProgramAction::kDbcheck:
       return vorel::RunDbcheckCommand(count, args);
+    case vorel::ProgramAction::kAudit:
+      return vorel::RunAuditCommand(count, args);
     default:
       return vorel::RunStatusCommand(count, args);
   }
@@ -41,6 +43,7 @@ int main(int argc, char** argv) {
     case ProgramAction::kState:
     case ProgramAction::kSql:
     case ProgramAction::kDbcheck:
+    case ProgramAction::kAudit:
     case ProgramAction::kStatus:
       return RunOperatorCommand(line.action, argc, argv);
     case ProgramAction::kHelp:

@@ -11,6 +11,8 @@ int RunStateCommand(int argc, char** argv);
 int RunSqlCommand(int argc, char** argv);
 // vorel_service dbcheck ...
 int RunDbcheckCommand(int argc, char** argv);
+// vorel_service audit [--since YYYYMMDD] [--slot KW YYYYMMDD HH:MM] [--patient KL] [--json]
+int RunAuditCommand(int argc, char** argv);
 // vorel_service status [--warning SECONDS]: exit status 0 OK, 1 WARNING, 2 CRITICAL, 3 UNKNOWN.
 int RunStatusCommand(int argc, char** argv);
 

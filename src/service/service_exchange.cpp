@@ -12,7 +12,8 @@ namespace vorel {
 
 ServiceExchange::ServiceExchange(ServiceExchangeParts parts)
     : parts_(std::move(parts)),
-      db_{parts_.ado, parts_.sql, parts_.logger, parts_.clock, parts_.regional},
+      audit_(parts_.audit, parts_.logger, parts_.clock),
+      db_{parts_.ado, parts_.sql, audit_, parts_.clock, parts_.regional},
       load_{db_, cache_, parts_.client, parts_.store, parts_.portalHost},
       booking_{db_, cache_, parts_.store, parts_.state.lastScheduleAge, parts_.state.busySlotsFlag},
       admin_{parts_.client,        launcher_,
@@ -21,10 +22,13 @@ ServiceExchange::ServiceExchange(ServiceExchangeParts parts)
              parts_.updateHost,    parts_.unitName,
              parts_.updateFolder},
       clinic_(ClinicAccessFor(db_)),
-      ctx_{parts_.state,    parts_.logger, parts_.store, parts_.settings,
-           parts_.client,   clinic_,       parts_.clock, parts_.regional,
-           parts_.stopFlag, commands_,     cacheHooks_,  parts_.portalHost} {
+      ctx_{parts_.state,    audit_,    parts_.store, parts_.settings,
+           parts_.client,   clinic_,   parts_.clock, parts_.regional,
+           parts_.stopFlag, commands_, cacheHooks_,  parts_.portalHost} {
   ctx_.hooks = parts_.hooks;
+  ctx_.audit = &audit_;
+  audit_.onFailure = parts_.auditFailed;
+  parts_.ado.SetWriteObserver(&audit_);
   // The service manager's watchdog hears the same signs of life as the status record.
   ctx_.hooks.alive = [status = parts_.hooks.alive] {
     Notify(status);
@@ -35,6 +39,10 @@ ServiceExchange::ServiceExchange(ServiceExchangeParts parts)
   cacheHooks_.resetTimeOfLastLoad = [this] { cache_.timeOfLastLoad = Clock::TimePoint{}; };
   cacheHooks_.load = [this] { LoadPatientCache(load_); };
   BindCommands();
+}
+
+ServiceExchange::~ServiceExchange() {
+  parts_.ado.SetWriteObserver(nullptr);
 }
 
 void ServiceExchange::BindCommands() {

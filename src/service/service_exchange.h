@@ -9,6 +9,7 @@
 #include "booking/patient_load.h"
 #include "database/database_context.h"
 #include "exchange/admin_commands.h"
+#include "exchange/command_audit.h"
 #include "exchange/exchange_context.h"
 #include "platform/process.h"
 #include "service/settings_list.h"
@@ -34,13 +35,16 @@ struct ServiceExchangeParts {
   std::string programFolder;
   std::string stateStoreFolder;
   MainLoopHooks hooks;
-  std::string unitName;      // the unit the restart and update scripts stop and start
-  std::string updateFolder;  // where adm_update puts the new program; empty: the program folder
+  std::string unitName;         // the unit the restart and update scripts stop and start
+  std::string updateFolder;     // where adm_update puts the new program; empty: the program folder
+  AuditStore* audit = nullptr;  // the audit trail of the commands that change the tables; nullptr: none
+  std::function<void(const std::string&)> auditFailed;  // an entry could not be written
 };
 
 class ServiceExchange {
  public:
   explicit ServiceExchange(ServiceExchangeParts parts);
+  ~ServiceExchange();
   ServiceExchange(const ServiceExchange&) = delete;
   ServiceExchange& operator=(const ServiceExchange&) = delete;
 
@@ -55,6 +59,7 @@ class ServiceExchange {
   void BindCommands();
 
   ServiceExchangeParts parts_;
+  CommandAudit audit_;  // the logger of everything below, so that a command's lines reach its entry
   DatabaseContext db_;
   PatientCache cache_;
   PatientLoadContext load_;

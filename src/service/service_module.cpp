@@ -7,6 +7,7 @@
 #include "platform/program_location.h"
 #include "platform/service_events.h"
 #include "platform/state_store_factory.h"
+#include "service/audit_pruner.h"
 #include "service/service_exchange.h"
 #include "service/service_identity.h"
 
@@ -19,6 +20,7 @@ constexpr AnsiText kNotFound("Не обнаружено");
 ServiceEnvironment WithPlatformDefaults(ServiceEnvironment environment) {
   if (!environment.openStateStore) {
     environment.openStateStore = [] { return OpenStateStore(); };
+    if (!environment.openAuditStore) environment.openAuditStore = [] { return OpenPlatformAuditStore(); };
     if (!environment.status) environment.status = PlatformStatusRecordPaths();
     if (!environment.reportEvent) {
       environment.reportEvent = [](EventPriority priority, std::string_view message) {
@@ -41,7 +43,10 @@ TVorelService::TVorelService(MessageLoop& loop, ServiceEnvironment environment)
       SQL(ADO, *clock_, environment_.regional),
       Client(CreateHttpClient(environment_.http)) {}
 
-TVorelService::~TVorelService() = default;
+// What the main loop ran on goes first: it refers to the components, which are declared last.
+TVorelService::~TVorelService() {
+  exchangeRun_.reset();
+}
 
 StateStore& TVorelService::stateStore() {
   if (!stateStore_) throw Error("The state store is not open");
@@ -89,10 +94,30 @@ void TVorelService::ServiceStart(bool& started) {
       !settings.Get("path").empty() && !settings.Get("id").empty() && !settings.Get("pass").empty();
   report_.Started(store, settings.Get("path"), PortalAddress(exchange.serverAddressOverride, portalHost_),
                   configured);
+  OpenAuditTrail();
 
   started = true;
   // Publishes everything above to the main thread, whose first tick waits for it.
   startFinished_.store(true, std::memory_order_release);
+}
+
+// The service runs without its audit trail rather than not at all; the journal and "log_system" say why.
+void TVorelService::OpenAuditTrail() {
+  auditPruner_.reset();
+  auditStore_.reset();
+  if (!environment_.openAuditStore) return;
+  try {
+    auditStore_ = environment_.openAuditStore();
+  } catch (const std::exception& e) {
+    const std::string message = std::string("the audit trail cannot be opened: ") + e.what();
+    logger_->Log("system", message);
+    report_.Warning(message);
+    return;
+  }
+  auditPruner_ = std::make_unique<AuditPruner>(
+      *auditStore_, *clock_, AuditDays(stateStore_->Read("audit_days")), [this](const std::string& failure) {
+        report_.Warning("the audit trail cannot be pruned: " + failure);
+      });
 }
 
 void TVorelService::ServiceStop(bool& stopped) {
@@ -115,7 +140,8 @@ void TVorelService::RunMainLoop() {
   exchangeRun_ = std::make_unique<ServiceExchange>(ServiceExchangeParts{
       exchange, logger(), stateStore(), settings, *Client, ADO, SQL, *clock_, environment_.regional, stopFlag,
       portalHost_, updateHost_, environment_.programFolder(), StateStoreFolder(), report_.Hooks(),
-      ServiceUnitName(VorelServiceIdentity()), UpdateFolder()});
+      ServiceUnitName(VorelServiceIdentity()), UpdateFolder(), auditStore_.get(),
+      [this](const std::string& failure) { report_.Warning(failure); }});
   exchangeRun_->RunMainLoop();
 }
 

@@ -11,6 +11,7 @@
 #include "database/connection.h"
 #include "database/query.h"
 #include "exchange/exchange_state.h"
+#include "platform/audit_store.h"
 #include "platform/clock.h"
 #include "platform/http_client_factory.h"
 #include "platform/logger.h"
@@ -26,6 +27,7 @@
 namespace vorel {
 
 class ServiceExchange;
+class AuditPruner;
 
 // What the module takes from its platform. Empty parts get the platform's own: the state store at
 // StateStoreLocation() with the status record beside it and the lines for the system's log, the system
@@ -40,6 +42,8 @@ struct ServiceEnvironment {
   std::function<std::string()> programFolder;
   StateStoreLogger::Sleep sleep;
   HttpClientOptions http;  // of the component `Client`
+  // The audit trail; empty: the platform's when the store is the platform's, else none.
+  std::function<std::unique_ptr<AuditStore>()> openAuditStore;
 };
 
 class TVorelService {
@@ -97,6 +101,8 @@ class TVorelService {
   SystemClock systemClock_;
   const Clock* clock_;
   std::unique_ptr<StateStore> stateStore_;
+  std::unique_ptr<AuditStore> auditStore_;  // opened by ServiceStart; none when it cannot be opened
+  std::unique_ptr<AuditPruner> auditPruner_;
   std::unique_ptr<StateStoreLogger> logger_;
   ServiceReport report_;
   std::unique_ptr<Logger> reportingLogger_;  // logger_ with every error record reported
@@ -104,6 +110,8 @@ class TVorelService {
   std::string portalHost_;  // read at ServiceStart
   std::string updateHost_;
   std::unique_ptr<ServiceExchange> exchangeRun_;  // what the main loop runs on, built at its entry
+
+  void OpenAuditTrail();
 
  public:
   Connection ADO{"ADO"};

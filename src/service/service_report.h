@@ -39,6 +39,8 @@ class ServiceReport {
   // The logger to hand the service: `inner`'s, with every error record also reported.
   std::unique_ptr<Logger> ReportingLogger(Logger& inner);
   void ErrorRecorded(int32_t code, std::string_view message);
+  // A trouble that is no error record of the service (the audit trail cannot be written): a warning line.
+  void Warning(const std::string& message) { Event(EventPriority::kWarning, message); }
 
   // The facts as last published (for tests).
   StatusFacts Facts();

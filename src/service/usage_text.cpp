@@ -35,6 +35,9 @@ std::string UsageText() {
       "  dbcheck --repair --path DIR TABLE rebuild the damaged index tags of TABLE from its records, in "
       "place,\n"
       "                                    keeping the index as it was in a .bak file beside it\n"
+      "  audit [--since YYYYMMDD] [--slot KW YYYYMMDD HH:MM] [--patient KL] [--json]\n"
+      "                                    the audit trail of bookings, cancellations and adm_sql writes,\n"
+      "                                    newest first, with each changed record before and after\n"
       "  --help                            this text\n"
       "  --version                         the version of the service\n"
       "\n"
@@ -46,6 +49,7 @@ std::string UsageText() {
       "  update_host             host of the update file server in place of the built-in one\n"
       "  proxy, proxyport        HTTP proxy host (empty: none) and port\n"
       "  proxylogin, proxypass   proxy user name and password\n"
+      "  audit_days              days the audit trail keeps its entries (default 400)\n"
       "\n"
 #ifdef _WIN32
       "The state store is the registry key HKEY_LOCAL_MACHINE\\Software\\VorelServer\\.\n"

@@ -5,6 +5,7 @@
 #include <filesystem>
 #include <string_view>
 
+#include "dbf/write_observer.h"
 #include "platform/clock.h"
 #include "platform/regional.h"
 #include "sql/collation.h"
@@ -26,6 +27,7 @@ struct ExecutionOptions {
   bool storedTests = true;                   // false: every condition through the general evaluation
   bool journal = true;  // each write through a journal beside the table (dbf::TableOptions::journal)
   size_t resultMemoryLimit = kDefaultResultMemoryLimit;  // cells and texts of a SELECT's rows
+  dbf::WriteObserver* writeObserver = nullptr;            // hears of the records each write changed
 };
 
 struct StatementOutcome {

@@ -15,6 +15,7 @@ dbf::Table OpenForWriting(const std::string& name, const ExecutionOptions& optio
   tableOptions.lockWait = options.lockWait;
   tableOptions.clock = options.clock;
   tableOptions.journal = options.journal;
+  tableOptions.observer = options.writeObserver;
   dbf::Table table = dbf::Table::Open(options.folder, name, tableOptions);
   table.CheckWritable();
   return table;

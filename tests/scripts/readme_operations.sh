@@ -16,7 +16,8 @@ while IFS= read -r text; do
   grep -qF -- "$(echo "$text" | sed 's/ *$//')" <<<"$troubleshooting" || fail "the troubleshooting table lacks '$text'"
 done <<<"$texts"
 for status in "VOREL CRITICAL - not running" "VOREL WARNING - not configured" "cannot be opened" \
-  "the portal has not answered" "Another process (pid N)"; do
+  "the portal has not answered" "Another process (pid N)" "did the portal book this?" "vorel_service audit --slot" \
+  "Audit entry of zapis not written"; do
   grep -qF -- "$status" <<<"$troubleshooting" || fail "the troubleshooting table lacks '$status'"
 done
 
