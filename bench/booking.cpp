@@ -7,6 +7,7 @@
 
 #include <filesystem>
 
+#include "bench_doubles.h"
 #include "booking/booking_commands.h"
 #include "booking/booking_steps.h"
 #include "database/connection.h"
@@ -25,18 +26,6 @@ constexpr size_t kSlotsPerDay = 99'999;  // slot numbers 1..99999 on each day
 constexpr int64_t kFirstDay =
     JulianDayFromCivil(2020, 1, 1);  // every slot lies in the past: no limit refusal
 
-class NullLogger : public Logger {
- public:
-  void Log(std::string_view, std::string_view) override {}
-  void SetError(int32_t, std::string_view) override {}
-};
-
-class MemoryStore : public StateStore {
- public:
-  std::string Read(std::string_view) override { return "0"; }
-  void Write(std::string_view, std::string_view) override {}
-};
-
 CivilDate DayOf(size_t i) {
   return CivilFromJulianDay(kFirstDay + static_cast<int64_t>(i / kSlotsPerDay));
 }
@@ -46,7 +35,7 @@ std::string Digits8(CivilDate d) {
   return buf;
 }
 
-struct Schedule {
+struct Schedule : BookingDesk {
   explicit Schedule(bool indexed) {
     folder = std::filesystem::temp_directory_path() /
              ((indexed ? "vorel_bench_islots_" : "vorel_bench_slots_") + std::to_string(getpid()));
@@ -88,17 +77,6 @@ struct Schedule {
   }
 
   std::filesystem::path folder;
-  NullLogger log;
-  SystemClock clock;
-  RegionalSettings regional;
-  Connection ado;
-  Query sql{ado, clock, regional};
-  DatabaseContext db{ado, sql, log, clock, regional};
-  PatientCache cache;
-  MemoryStore store;
-  int32_t scheduleAge = 0;
-  int32_t busyFlag = 0;
-  BookingContext ctx{db, cache, store, scheduleAge, busyFlag};
   size_t booked = 0;     // slots 0..booked-1 (spread over the table) are booked by patient 12
   size_t cancelled = 0;  // of which 0..cancelled-1 are cancelled again
 };
