@@ -33,8 +33,11 @@ class AuditFile final : public AuditStore {
         if (!create) throw AuditStoreError("Audit trail: " + path_ + " does not exist");
         SharedFile::CreateNew(path_);
       }
-      file_ = SharedFile::Open(path_, SharedFile::Mode::kReadWrite);
-      if (create) CutTornLine();  // a reader leaves the writer's last line alone
+      // Only the writer keeps the file open: Windows renames a pruned file over it only while nobody has it.
+      if (create) {
+        file_ = SharedFile::Open(path_, SharedFile::Mode::kReadWrite);
+        CutTornLine();  // a reader leaves the writer's last line alone
+      }
     } catch (const FileAccessError& e) {
       throw AuditStoreError(std::string("Audit trail: ") + e.what());
     }
@@ -43,6 +46,7 @@ class AuditFile final : public AuditStore {
   void Append(const AuditEntry& entry) override {
     const std::string line = EncodeAuditEntry(entry) + '\n';
     std::lock_guard lock(mutex_);
+    RequireWriter();
     try {
       const uint64_t end = file_.Size();
       file_.WriteAt(end, line);
@@ -70,6 +74,7 @@ class AuditFile final : public AuditStore {
 
   size_t PruneBefore(int64_t unixMillis) override {
     std::lock_guard lock(mutex_);
+    RequireWriter();
     const std::string bytes = WholeFile(file_);
     std::string kept;
     size_t removed = 0;
@@ -102,6 +107,10 @@ class AuditFile final : public AuditStore {
   }
 
  private:
+  void RequireWriter() const {
+    if (!file_.isOpen()) throw AuditStoreError("Audit trail: " + path_ + " is open for reading only");
+  }
+
   void CutTornLine() {
     const uint64_t size = file_.Size();
     if (size == 0) return;

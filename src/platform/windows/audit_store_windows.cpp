@@ -1,6 +1,5 @@
 #include <windows.h>
 // after windows.h
-#include <aclapi.h>
 #include <sddl.h>
 
 #include <cstdlib>
@@ -28,32 +27,37 @@ std::string LastErrorText(const std::string& what, DWORD code) {
   return "Audit trail: " + what + " (error " + std::to_string(code) + ")";
 }
 
-// Gives the folder the administrators' and the service's rights alone (also when it existed before).
-void RestrictToOwners(const std::string& folder) {
+// The rights of kOwnersOnly; freed with LocalFree.
+struct OwnersOnlyDescriptor {
+  OwnersOnlyDescriptor() {
+    if (!ConvertStringSecurityDescriptorToSecurityDescriptorA(kOwnersOnly, SDDL_REVISION_1, &descriptor,
+                                                              nullptr))
+      throw AuditStoreError(LastErrorText("cannot build the rights of the audit trail", GetLastError()));
+  }
+  ~OwnersOnlyDescriptor() { LocalFree(descriptor); }
+  OwnersOnlyDescriptor(const OwnersOnlyDescriptor&) = delete;
+  OwnersOnlyDescriptor& operator=(const OwnersOnlyDescriptor&) = delete;
   PSECURITY_DESCRIPTOR descriptor = nullptr;
-  if (!ConvertStringSecurityDescriptorToSecurityDescriptorA(kOwnersOnly, SDDL_REVISION_1, &descriptor,
-                                                            nullptr))
-    throw AuditStoreError(LastErrorText("cannot build the rights of " + folder, GetLastError()));
-  BOOL present = FALSE, defaulted = FALSE;
-  PACL dacl = nullptr;
-  GetSecurityDescriptorDacl(descriptor, &present, &dacl, &defaulted);
-  std::string path = folder;
-  const DWORD rc = SetNamedSecurityInfoA(path.data(), SE_FILE_OBJECT,
-                                         DACL_SECURITY_INFORMATION | PROTECTED_DACL_SECURITY_INFORMATION,
-                                         nullptr, nullptr, dacl, nullptr);
-  LocalFree(descriptor);
-  if (rc != ERROR_SUCCESS) throw AuditStoreError(LastErrorText("cannot set the rights of " + folder, rc));
+};
+
+// Makes the folder with the administrators' and the service's rights alone, or gives an existing one
+// those rights.
+void MakeOwnersOnlyFolder(const std::string& folder) {
+  OwnersOnlyDescriptor rights;
+  SECURITY_ATTRIBUTES attributes{sizeof attributes, rights.descriptor, FALSE};
+  if (CreateDirectoryA(folder.c_str(), &attributes)) return;
+  if (GetLastError() != ERROR_ALREADY_EXISTS)
+    throw AuditStoreError(LastErrorText("cannot create " + folder, GetLastError()));
+  if (!SetFileSecurityA(folder.c_str(), DACL_SECURITY_INFORMATION | PROTECTED_DACL_SECURITY_INFORMATION,
+                        rights.descriptor))
+    throw AuditStoreError(LastErrorText("cannot set the rights of " + folder, GetLastError()));
 }
 
 }  // namespace
 
 std::unique_ptr<AuditStore> OpenPlatformAuditStore(bool create) {
   const std::string folder = AuditFolder();
-  if (create) {
-    if (!CreateDirectoryA(folder.c_str(), nullptr) && GetLastError() != ERROR_ALREADY_EXISTS)
-      throw AuditStoreError(LastErrorText("cannot create " + folder, GetLastError()));
-    RestrictToOwners(folder);
-  }
+  if (create) MakeOwnersOnlyFolder(folder);
   return OpenAuditFile(folder + "\\audit.log", create);
 }
 
