@@ -42,6 +42,8 @@ fact() { sed -n "s/^$1=//p" "$demo/facts.txt"; }
 sed 's/^/   /' "$demo/facts.txt"
 
 say "Portal simulator"
+# The service's state store, which the simulator's page reads the audit trail from too.
+export VOREL_STATE="$demo/state.db"
 # The simulator reads commands from stdin too; here they come through its HTTP interface only.
 "$build/vorel_portal" --hold-ms 1000 < /dev/null > "$demo/portal.log" 2>&1 &
 portal_pid=$!
@@ -57,7 +59,6 @@ host_port=${host_port%/}
 echo "   listening at $portal_url"
 
 say "Service configuration (state store $demo/state.db)"
-export VOREL_STATE="$demo/state.db"
 "$build/vorel_service" state set path "$demo/clinic"
 "$build/vorel_service" state set id 15
 "$build/vorel_service" state set pass demo
@@ -110,6 +111,9 @@ exchange "The patient's slots" "adm_nomer_user&$patient"
 exchange "Cancelling the booking" "delrec&&&$kw&$date&$slot_time&$patient"
 exchange "Booking log" "adm_log&zapis"
 exchange "Cancellation log" "adm_log&delete"
+
+say "Audit trail of the booking and the cancellation (vorel_service audit --slot $kw $date $slot_time)"
+"$build/vorel_service" audit --slot "$kw" "$date" "$slot_time" | sed 's/^/   /'
 
 say "Index check of the clinic tables after booking and cancelling"
 "$build/vorel_service" dbcheck --path "$demo/clinic" m2401 2>&1 | sed 's/^/   /'

@@ -1,7 +1,8 @@
 """The portal simulator's page in headless Chromium: the schedule grid, its size at 1280 pixels, a booking
-made by a click that reaches m2401 and comes back as a taken slot through the page's own refresh, and its
-cancellation by a click on that slot. Arguments: URL PATIENT_ID DOCTOR_SURNAME SCREENSHOT SLOT_OWNER, where
+made by a click that reaches m2401 and comes back as a taken slot through the page's own refresh, with the
+service's audit entry of it, and its cancellation by a click on that slot. Arguments: URL PATIENT_ID DOCTOR_SURNAME SCREENSHOT SLOT_OWNER, where
 SLOT_OWNER is a command that prints the kl m2401 holds for the slot given as KW YYYYMMDD HH:MM."""
+import re
 import subprocess
 import sys
 import tempfile
@@ -66,6 +67,11 @@ try:
     wait_for(lambda: owner() == patient, "booking of %s %s %s for patient %s in m2401" % (kw, day, tim, patient))
     taken = "button.slot.taken[value='delrec&&&%s&%s&%s&%s']" % (kw, day, tim, patient)
     wait_for(lambda: driver.find_elements(By.CSS_SELECTOR, taken), "taken slot %s %s %s on the page" % (kw, day, tim))
+    # The service's audit entry of the booking, with the patient written into the slot's record.
+    entry = "#audit tr[data-slot='%s %s %s'][data-answer='ok']" % (kw, day, tim)
+    row = wait_for(lambda: driver.find_elements(By.CSS_SELECTOR, entry), "audit entry of the booking on the page")[0]
+    if not re.search(r'KL "0?" \u2192 "%s";' % patient, row.text):
+        fail("the audit entry does not show kl free -> %s: %s" % (patient, row.text))
     driver.execute_script("arguments[0].scrollIntoView({block: 'center'}); arguments[0].style.outline = '3px solid #06c'",
                           driver.find_element(By.CSS_SELECTOR, taken))
     driver.save_screenshot(screenshot)

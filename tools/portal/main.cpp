@@ -62,7 +62,9 @@ constexpr const char* kUsage =
     "Reply lines also come from standard input (one a line), from the page on / and from\n"
     "POST /api/command (waits for the answer and returns it). GET /api/stats counts requests and published\n"
     "rows, GET /api/requests lists the latest requests. A line whose first field is a command word gets a\n"
-    "session token of its own. Exit status: 0 after SIGTERM or Ctrl+C, 1 when it cannot listen, 2 for wrong\n"
+    "session token of its own. The page shows the service's audit entries of the commands sent from here\n"
+    "when this machine holds the state store that VOREL_STATE names (as for the service). Exit status: 0 "
+    "after SIGTERM or Ctrl+C, 1 when it cannot listen, 2 for wrong\n"
     "usage.\n";
 
 enum class Parsed { kRun, kHelp, kBad };
@@ -194,7 +196,16 @@ int main(int argc, char** argv) {
       const std::string from = req.get_param_value("from");
       std::from_chars(from.data(), from.data() + from.size(), view.firstDay);
     }
-    res.set_content(RenderPage(state.Take(30), view), "text/html; charset=utf-8");
+    const auto snapshot = state.Take(30);
+    // The service's audit trail, when this machine holds it (the store VOREL_STATE names, as the service's).
+    std::vector<AuditEntry> audit;
+    std::string auditProblem;
+    try {
+      audit = EntriesOfCommands(OpenPlatformAuditStore(false)->Entries(), snapshot.commands);
+    } catch (const std::exception& e) {
+      auditProblem = e.what();
+    }
+    res.set_content(RenderPage(snapshot, view, audit, auditProblem), "text/html; charset=utf-8");
   });
   server.Get("/api/stats", [&](const httplib::Request&, httplib::Response& res) {
     const auto snapshot = state.Take(0);

@@ -150,7 +150,50 @@ void RenderReferenceTable(std::string& out, const PublishedTable& t) {
   out += "</table></div>";
 }
 
+// The service's audit entries of the commands sent from here: what each changed, before and after.
+void RenderAudit(std::string& out, const std::vector<AuditEntry>& audit, const std::string& problem) {
+  out += "<h2 id=audit>Audit trail of the commands sent from here <small>(" +
+         Showing(std::min(audit.size(), kCommandsShown), audit.size(), "entries") +
+         ", newest first, as <code>vorel_service audit</code> shows them)</small></h2>";
+  if (!problem.empty()) out += "<p class=err>" + Html(problem) + "</p>";
+  out +=
+      "<table class=grid id=audit><tr><th style='width:9em'>time</th><th style='width:4em'>token</th>"
+      "<th style='width:5em'>command</th><th style='width:4em'>answer</th><th style='width:11em'>slot</th>"
+      "<th>what changed</th></tr>";
+  for (std::size_t i = 0; i < audit.size() && i < kCommandsShown; ++i) {
+    const AuditEntry& e = audit[i];
+    const std::string slot = e.kw + " " + e.date + " " + e.time;
+    out += "<tr data-slot=\"" + Html(slot) + "\" data-answer=\"" + Html(e.answer) + "\"><td>" +
+           Html(e.localTime) + "</td><td>" + Html(e.session) + "</td><td>" + Html(e.command) + "</td><td>" +
+           Html(e.answer) + "</td><td>" + Html(slot) + "</td><td>";
+    for (const AuditRecordChange& r : e.records) {
+      out += Html(r.table) + " #" + std::to_string(r.recno) + ":";
+      for (const AuditFieldChange& f : r.fields)
+        out += " " + Html(f.field) + " &quot;" + Html(f.before) + "&quot; &rarr; &quot;" + Html(f.after) +
+               "&quot;;";
+      out += "<br>";
+    }
+    if (e.records.empty() && !e.log.empty()) out += "<i>" + Html(e.log.back()) + "</i>";
+    out += "</td></tr>";
+  }
+  out += "</table>";
+}
+
 }  // namespace
+
+std::vector<AuditEntry> EntriesOfCommands(const std::vector<AuditEntry>& trail,
+                                          const std::vector<CommandRecord>& commands) {
+  std::vector<AuditEntry> ours;
+  for (const AuditEntry& e : trail) {
+    for (const CommandRecord& c : commands) {
+      if (c.line == e.line) {
+        ours.push_back(e);
+        break;
+      }
+    }
+  }
+  return ours;
+}
 
 std::string DescribeRequest(const ReceivedRequest& request) {
   std::string line = "#" + std::to_string(request.number) + " " + request.time + " ->";
@@ -169,7 +212,8 @@ std::string DescribeRequest(const ReceivedRequest& request) {
   return line + "  <- \"" + AnsiToUtf8(request.reply) + "\"";
 }
 
-std::string RenderPage(const PortalState::Snapshot& s, const PageView& view) {
+std::string RenderPage(const PortalState::Snapshot& s, const PageView& view,
+                       const std::vector<AuditEntry>& audit, const std::string& auditProblem) {
   auto published = [&](const char* field) -> std::vector<PublishedTable> {
     auto it = s.published.find(field);
     return it == s.published.end() ? std::vector<PublishedTable>{} : ParseTableText(it->second);
@@ -182,6 +226,7 @@ std::string RenderPage(const PortalState::Snapshot& s, const PageView& view) {
       "</style></head><body><nav><b>Portal simulator</b> &middot; " + std::to_string(s.requestCount) +
       " requests, " + std::to_string(s.queued) +
       " replies queued &middot; <a href=#schedule>Schedule</a><a href=#commands>Commands</a>"
+      "<a href=#audit>Audit trail</a>"
       "<a href=#reference>Reference tables</a><a href=#requests>Requests</a>"
       "<small>refreshes every 10 s</small></nav>";
   out +=
@@ -205,6 +250,8 @@ std::string RenderPage(const PortalState::Snapshot& s, const PageView& view) {
     out += "</td></tr>";
   }
   out += "</table>";
+
+  RenderAudit(out, audit, auditProblem);
 
   out += "<h2 id=reference>Reference tables (spec)</h2>";
   if (reference.empty()) out += "<p><i>Not published yet.</i></p>";
