@@ -71,14 +71,18 @@ class AuditStore {
 // file fails with AuditStoreError.
 std::unique_ptr<AuditStore> OpenAuditFile(const std::string& path, bool create = true);
 
-#ifndef _WIN32
+#ifdef _WIN32
+// The audit trail as the file audit.log in `folder`, which is made (or set) for administrators and SYSTEM
+// alone when `create`.
+std::unique_ptr<AuditStore> OpenOwnersOnlyAuditFile(const std::string& folder, bool create = true);
+#else
 // The audit trail in the table "audit_entries" of the SQLite file at `location` (the state store's).
 std::unique_ptr<AuditStore> OpenSqliteAuditStore(const std::string& location, bool create = true);
 #endif
 
 // The platform's audit trail: POSIX, the table "audit_entries" in the SQLite file of the state store at
-// StateStoreLocation(); Windows, %ProgramData%\VorelService\audit.log, readable by administrators and the
-// service only. Without `create` a missing store fails with AuditStoreError.
+// StateStoreLocation(); Windows, %ProgramData%\VorelService\audit\audit.log, readable by administrators
+// and the service only. Without `create` a missing store fails with AuditStoreError.
 std::unique_ptr<AuditStore> OpenPlatformAuditStore(bool create = true);
 
 }  // namespace vorel

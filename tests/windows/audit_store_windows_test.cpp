@@ -3,28 +3,23 @@
 #include <aclapi.h>
 #include <gtest/gtest.h>
 
-#include <cstdlib>
-
 #include "platform/audit_store.h"
 #include "windows_temp_folder.h"
 
 namespace vorel {
 namespace {
 
-// The trail lies under %ProgramData%\VorelService, a folder that administrators and the service (SYSTEM)
-// alone may use, whatever rights it had before; entries written there are read back by a reader.
+// The trail lies in a folder that administrators and the service (SYSTEM) alone may use; entries written
+// there are read back by a reader.
 TEST(WindowsAuditStore, FolderOfItsOwnForAdministratorsAndTheServiceOnly) {
   test::WindowsTempFolder data;
-  const char* before = std::getenv("ProgramData");
-  const std::string saved = before ? before : "";
-  SetEnvironmentVariableA("ProgramData", data.path().c_str());
-  _putenv_s("ProgramData", data.path().c_str());
-  EXPECT_THROW(OpenPlatformAuditStore(false), AuditStoreError);
+  const std::string folder = data.Path("audit");
+  EXPECT_THROW(OpenOwnersOnlyAuditFile(folder, false), AuditStoreError);
   AuditEntry entry;
   entry.unixMillis = 1;
   entry.command = "zapis";
-  OpenPlatformAuditStore()->Append(entry);
-  const auto entries = OpenPlatformAuditStore(false)->Entries();
+  OpenOwnersOnlyAuditFile(folder)->Append(entry);
+  const auto entries = OpenOwnersOnlyAuditFile(folder, false)->Entries();
   ASSERT_EQ(entries.size(), 1u);
   EXPECT_EQ(entries[0], entry);
 
@@ -33,8 +28,7 @@ TEST(WindowsAuditStore, FolderOfItsOwnForAdministratorsAndTheServiceOnly) {
   PSECURITY_DESCRIPTOR descriptor = nullptr;
   PACL dacl = nullptr;
   PSID owner = nullptr;
-  std::string folder = data.Path("VorelService");
-  ASSERT_EQ(GetNamedSecurityInfoA(folder.data(), SE_FILE_OBJECT,
+  ASSERT_EQ(GetNamedSecurityInfoA(const_cast<char*>(folder.c_str()), SE_FILE_OBJECT,
                                   DACL_SECURITY_INFORMATION | OWNER_SECURITY_INFORMATION, &owner, nullptr,
                                   &dacl, nullptr, &descriptor),
             static_cast<DWORD>(ERROR_SUCCESS));
@@ -52,8 +46,6 @@ TEST(WindowsAuditStore, FolderOfItsOwnForAdministratorsAndTheServiceOnly) {
   }
   EXPECT_TRUE(system);
   LocalFree(descriptor);
-  _putenv_s("ProgramData", saved.c_str());
-  SetEnvironmentVariableA("ProgramData", saved.c_str());
 }
 
 }  // namespace

@@ -2,26 +2,20 @@
 // after windows.h
 #include <sddl.h>
 
-#include <cstdlib>
 #include <string>
 
 #include "platform/audit_store.h"
+#include "platform/windows/service_data_folder.h"
 
-// The Windows audit trail: %ProgramData%\VorelService\audit.log (Program Files is replaced on upgrade).
-// The folder is made for administrators and the service (SYSTEM) alone, its files inheriting that; the
-// entries hold patients' personal data.
+// The Windows audit trail: %ProgramData%\VorelService\audit\audit.log (Program Files is replaced on
+// upgrade). Its folder is made for administrators and the service (SYSTEM) alone, its files (the pruned
+// file's replacement too) inheriting that; the entries hold patients' personal data.
 namespace vorel {
 namespace {
 
 // Full control for SYSTEM and the Administrators group, inherited by files and folders, nothing
 // inherited from above.
 constexpr const char* kOwnersOnly = "D:P(A;OICI;FA;;;SY)(A;OICI;FA;;;BA)";
-
-std::string AuditFolder() {
-  const char* data = std::getenv("ProgramData");
-  const std::string base = data != nullptr && *data != '\0' ? data : "C:\\ProgramData";
-  return base + "\\VorelService";
-}
 
 std::string LastErrorText(const std::string& what, DWORD code) {
   return "Audit trail: " + what + " (error " + std::to_string(code) + ")";
@@ -55,10 +49,16 @@ void MakeOwnersOnlyFolder(const std::string& folder) {
 
 }  // namespace
 
-std::unique_ptr<AuditStore> OpenPlatformAuditStore(bool create) {
-  const std::string folder = AuditFolder();
+std::unique_ptr<AuditStore> OpenOwnersOnlyAuditFile(const std::string& folder, bool create) {
   if (create) MakeOwnersOnlyFolder(folder);
   return OpenAuditFile(folder + "\\audit.log", create);
+}
+
+// A folder of its own beside the status record, which monitoring agents read and so stays readable by all.
+std::unique_ptr<AuditStore> OpenPlatformAuditStore(bool create) {
+  const std::string data = ServiceDataFolder();
+  if (create) CreateDirectoryA(data.c_str(), nullptr);  // an existing one is kept as it is
+  return OpenOwnersOnlyAuditFile(data + "audit", create);
 }
 
 }  // namespace vorel

@@ -5,9 +5,9 @@
 #include "platform/program_location.h"
 #include "platform/state_store_factory.h"
 #include "platform/status_record.h"
+#include "platform/windows/service_data_folder.h"
 
 namespace vorel {
-namespace {
 
 // %ProgramData%\VorelService\: what the running service writes besides the registry. Program Files stays
 // as the installer left it, so that removing the package removes the program's folder whole. The folder is
@@ -18,8 +18,6 @@ std::string ServiceDataFolder() {
       SUCCEEDED(SHGetFolderPathA(nullptr, CSIDL_COMMON_APPDATA, nullptr, SHGFP_TYPE_CURRENT, base));
   return (known ? std::string(base) : std::string("C:\\ProgramData")) + "\\VorelService\\";
 }
-
-}  // namespace
 
 // The key every installation keeps its values in; an operator edits it with the registry editor.
 std::string StateStoreLocation() {
