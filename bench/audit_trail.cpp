@@ -54,7 +54,7 @@ struct Clinic : BookingDesk {
     cache.BeginLoad();
     pac_rec& p = cache.PrepareSlot(1);
     p.kl = 12;
-    p.fiol.assign("petrov");
+    p.fiol = cache.Keep("petrov");
     cache.CommitSlot(1);
     cache.FinishLoad(1);
     audit = OpenSqliteAuditStore((folder / "state.db").string());

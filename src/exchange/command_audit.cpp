@@ -51,8 +51,8 @@ void CommandAudit::Begin(std::string_view reply, const ReplyFields& fields) {
   e.session = fields[0];
   e.command = fields[1];
   e.line = std::string(reply);
-  // The slot as the command names it; a written record of m2401 names it better (see RecordsWritten).
   statement_ = fields[2];
+  // The slot as the command names it; a written record of m2401 names it better (see RecordsWritten).
   if (e.command != "adm_sql") {
     e.kw = Trimmed(fields[4]);
     e.date = Trimmed(fields[5]);

@@ -17,7 +17,7 @@
 // can go out. A failure to write the entry is logged on "system" and reported; it never fails the command.
 namespace vorel {
 
-// Whether a reply's command is audited; adm_sql only when it wrote records or is not a query.
+// Whether a command word is audited (an adm_sql that is a query and wrote nothing then leaves no entry).
 bool IsAuditedCommand(std::string_view word);
 
 class CommandAudit final : public Logger, public dbf::WriteObserver {
@@ -33,7 +33,6 @@ class CommandAudit final : public Logger, public dbf::WriteObserver {
   void Begin(std::string_view reply, const ReplyFields& fields);
   // Writes the entry of the command begun, with its answer (and the failure that ended it, if any).
   void Finish(const std::string& answer, std::string_view failure = {});
-  bool recording() const { return current_.has_value(); }
 
   void Log(std::string_view channel, std::string_view message) override;
   void SetError(int32_t code, std::string_view message) override { next_.SetError(code, message); }

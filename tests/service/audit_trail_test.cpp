@@ -74,7 +74,7 @@ class AuditTrailTest : public ::testing::Test {
     cache.BeginLoad();
     pac_rec& five = cache.PrepareSlot(1);
     five.kl = 555;
-    five.fiol.assign("five");
+    five.fiol = cache.Keep("five");
     cache.CommitSlot(1);
     cache.FinishLoad(1);
     for (const std::string& reply : replies) {
