@@ -9,6 +9,7 @@
 #include <fstream>
 #include <memory>
 
+#include "bench_doubles.h"
 #include "booking/patient_load.h"
 #include "database/connection.h"
 #include "database/query.h"
@@ -23,12 +24,6 @@ const size_t kPatients = [] {
   const char* n = std::getenv("VOREL_BENCH_PATIENTS");
   return n ? static_cast<size_t>(std::strtoull(n, nullptr, 10)) : size_t{1'000'000};
 }();
-
-class NullLogger : public Logger {
- public:
-  void Log(std::string_view, std::string_view) override {}
-  void SetError(int32_t, std::string_view) override {}
-};
 
 class NoPortal : public HttpClient {
  public:
