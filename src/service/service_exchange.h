@@ -38,7 +38,7 @@ struct ServiceExchangeParts {
   std::string unitName;         // the unit the restart and update scripts stop and start
   std::string updateFolder;     // where adm_update puts the new program; empty: the program folder
   AuditStore* audit = nullptr;  // the audit trail of the commands that change the tables; nullptr: none
-  std::function<void(const std::string&)> auditFailed;  // an entry could not be written
+  std::function<void(const std::string&)> auditFailed{};  // an entry could not be written
 };
 
 class ServiceExchange {
