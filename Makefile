@@ -85,7 +85,7 @@ $(TSAN_DIR)/build.ninja:
 sanitize: deps $(FUZZ_DIR)/build.ninja $(TSAN_DIR)/build.ninja
 	cmake --build $(FUZZ_DIR) -j $(JOBS)
 	cd $(FUZZ_DIR) && ctest --output-on-failure -j $(JOBS)
-	cmake --build $(TSAN_DIR) -j $(JOBS) --target platform_tests exchange_tests service_tests
+	cmake --build $(TSAN_DIR) -j $(JOBS) --target platform_tests exchange_tests service_tests vorel_service
 	cd $(TSAN_DIR) && ./platform_tests --gtest_filter='ServiceHost.*:CurlHttpClient.*:StateStore.*' && \
 	  ./exchange_tests --gtest_filter='MainLoop.*' && ./service_tests --gtest_filter='ServiceMainLoop.*'
 
