@@ -23,13 +23,8 @@ fail() { echo "FAIL: $*" >&2; echo "--- requests:" >&2; curl -s "${url}api/reque
 for f in "$WORK"/clinic/*; do mv "$f" "$WORK/clinic/$(basename "$f" | tr '[:lower:]' '[:upper:]')"; done
 clinic="$WORK/клиника"  # the setting holds it in Windows-1251, the file system in UTF-8
 # Requests are held up to 10 s when nothing is queued, so that a stop finds one in progress.
-"$BUILD/vorel_portal" --hold-ms 10000 < /dev/null > "$WORK/portal.log" 2>&1 &
-portal_pid=$!
-for _ in $(seq 100); do grep -q '^PORTAL_URL=' "$WORK/portal.log" 2>/dev/null && break; sleep 0.05; done
-url=$(sed -n 's/^PORTAL_URL=//p' "$WORK/portal.log")
-[[ -n "$url" ]] || fail "the simulator did not start"
-hostport=${url#http://}
-hostport=${hostport%/}
+source "$(dirname "$0")/lib/simulator.sh"
+start_simulator "$BUILD/vorel_portal" --hold-ms 10000
 
 state() { "$BUILD/vorel_service" state "$@"; }
 state set path "$clinic" > /dev/null

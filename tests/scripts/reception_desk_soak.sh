@@ -38,13 +38,8 @@ where() {  # where SLOT: the condition on that slot
 }
 now() { date +%s%N; }
 
-"$BUILD/vorel_portal" --hold-ms 200 --quiet < /dev/null > "$WORK/portal.log" 2>&1 &
-portal_pid=$!
-for _ in $(seq 100); do grep -q '^PORTAL_URL=' "$WORK/portal.log" 2>/dev/null && break; sleep 0.05; done
-url=$(sed -n 's/^PORTAL_URL=//p' "$WORK/portal.log")
-[[ -n "$url" ]] || fail "the simulator did not start"
-hostport=${url#http://}
-hostport=${hostport%/}
+source "$(dirname "$0")/lib/simulator.sh"
+start_simulator "$BUILD/vorel_portal" --hold-ms 200 --quiet
 for setting in "path $clinic" "id 15" "pass soak" "portal_host $hostport"; do
   # shellcheck disable=SC2086
   "$BUILD/vorel_service" state set $setting > /dev/null

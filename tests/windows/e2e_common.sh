@@ -60,13 +60,8 @@ for f in "$WORK"/clinic/*; do mv "$f" "$WORK/clinic/$(basename "$f" | tr '[:lowe
 mv "$WORK/clinic" "$DRIVE_C/клиника"
 fact() { sed -n "s/^$1=//p" "$WORK/facts.txt"; }
 
-"$POSIX/vorel_portal" --hold-ms 1000 < /dev/null > "$WORK/portal.log" 2>&1 &
-portal_pid=$!
-for _ in $(seq 100); do grep -q '^PORTAL_URL=' "$WORK/portal.log" 2>/dev/null && break; sleep 0.05; done
-url=$(sed -n 's/^PORTAL_URL=//p' "$WORK/portal.log")
-[[ -n "$url" ]] || fail "the simulator did not start"
-hostport=${url#http://}
-hostport=${hostport%/}
+source "$(dirname "${BASH_SOURCE[0]}")/../scripts/lib/simulator.sh"
+start_simulator "$POSIX/vorel_portal" --hold-ms 1000
 count() { curl -s "${url}api/stats" | sed -n 's/^requests=//p'; }
 portal_command() { curl -s --max-time 90 --data-binary "$1" "${url}api/command?wait=60" | tr -d '\r'; }
 # The settings of a clinic served by the simulator.
