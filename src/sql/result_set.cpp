@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstring>
 #include <string>
+#include <type_traits>
 
 #include "sql/sql_errors.h"
 
@@ -76,16 +77,43 @@ const char* ResultSet::TextStore::Add(std::string_view text) {
       std::memcpy(blocks_.back().get(), text.data(), text.size());
       return blocks_.back().get();
     }
-    const size_t size = blocks_.empty() ? kFirstBlockBytes : kBlockBytes;
-    blocks_.push_back(std::make_unique_for_overwrite<char[]>(size));
-    free_ = blocks_.back().get();
-    room_ = size;
+    if (blocks_.empty()) {
+      blocks_.push_back(std::make_unique_for_overwrite<char[]>(kFirstBlockBytes));
+      free_ = blocks_.back().get();
+      room_ = kFirstBlockBytes;
+    } else {
+      large_.emplace_back(kBlockBytes);
+      free_ = large_.back().data();
+      room_ = kBlockBytes;
+    }
   }
   char* at = free_;
   std::memcpy(at, text.data(), text.size());
   free_ += text.size();
   room_ -= text.size();
   return at;
+}
+
+void ResultSet::CellStore::Grow() {
+  if (capacity_ == 0) {
+    first_ = std::make_unique_for_overwrite<Cell[]>(kFirstCells);
+    blocks_.push_back(first_.get());
+    capacity_ = kFirstCells;
+    return;
+  }
+  static_assert(std::is_trivially_copyable_v<Cell>);
+  large_.emplace_back(kBlockCells * sizeof(Cell));
+  Cell* block = reinterpret_cast<Cell*>(large_.back().data());
+  if (first_) {
+    // The small first block moves into the large one; nothing points into the cells themselves.
+    std::memcpy(static_cast<void*>(block), first_.get(), size_ * sizeof(Cell));
+    blocks_[0] = block;
+    first_.reset();
+    capacity_ = kBlockCells;
+    return;
+  }
+  blocks_.push_back(block);
+  capacity_ += kBlockCells;
 }
 
 void ResultSet::MarkUnreadable(size_t row, size_t column) {

@@ -9,6 +9,7 @@
 #include <utility>
 #include <vector>
 
+#include "platform/large_block.h"
 #include "sql/column.h"
 #include "sql/value.h"
 
@@ -95,25 +96,29 @@ class ResultSet {
     };
     Cell() : moment(0) {}
   };
-  // Cells in fixed blocks of 64 KB: growing never copies, and freed blocks are reused by the allocator
-  // instead of being mapped afresh (page faults dominated a large result otherwise).
+  // Cells in blocks that never move once full: growing never copies them all. The first block starts at
+  // 64 KB (most results are a few rows) and is moved once into a large block when it fills; every later
+  // block is a large block (see LargeBlock: few page faults for a result of millions of cells).
   class CellStore {
    public:
-    static constexpr size_t kBlockShift = 12;
+    static constexpr size_t kBlockShift = 17;
     static constexpr size_t kBlockCells = size_t{1} << kBlockShift;
+    static constexpr size_t kFirstCells = size_t{1} << 12;
     size_t size() const { return size_; }
     Cell& operator[](size_t i) { return blocks_[i >> kBlockShift][i & (kBlockCells - 1)]; }
     const Cell& operator[](size_t i) const { return blocks_[i >> kBlockShift][i & (kBlockCells - 1)]; }
     Cell& Add() {
-      if ((size_ >> kBlockShift) == blocks_.size()) blocks_.push_back(std::make_unique<Cell[]>(kBlockCells));
-      Cell& c = (*this)[size_++];
-      c = Cell();
-      return c;
+      if (size_ == capacity_) Grow();
+      return *new (&(*this)[size_++]) Cell();
     }
 
    private:
-    std::vector<std::unique_ptr<Cell[]>> blocks_;
+    void Grow();
+    std::vector<Cell*> blocks_;
+    std::unique_ptr<Cell[]> first_;  // the first block while it is small
+    std::vector<LargeBlock> large_;
     size_t size_ = 0;
+    size_t capacity_ = 0;
   };
   size_t Physical(size_t row) const { return reordered_ ? order_[row] : row; }
   bool UnreadableCell(size_t cell) const;
@@ -129,9 +134,9 @@ class ResultSet {
   std::vector<size_t> unreadable_;  // stored cell indexes, ascending
   std::vector<size_t> malformed_;   // stored cell indexes, ascending
   // Texts in blocks that are never moved or copied once written (a growing string copied every text of a
-  // large result again and again). The first block is small; the others are large enough that the allocator
-  // maps them apart and gives them back to the system when the result closes (only their written pages take
-  // memory). A text longer than a quarter of a small block gets a block of its own.
+  // large result again and again). The first block is small; the others are large blocks, given back to the
+  // system when the result closes (only their written pages take memory). A text longer than a quarter of a
+  // small block gets a block of its own.
   class TextStore {
    public:
     static constexpr size_t kFirstBlockBytes = size_t{64} << 10;
@@ -144,6 +149,7 @@ class ResultSet {
           room_(std::exchange(other.room_, 0)) {}
     TextStore& operator=(TextStore&& other) noexcept {
       blocks_ = std::move(other.blocks_);
+      large_ = std::move(other.large_);
       free_ = std::exchange(other.free_, nullptr);
       room_ = std::exchange(other.room_, 0);
       return *this;
@@ -151,7 +157,8 @@ class ResultSet {
     const char* Add(std::string_view text);
 
    private:
-    std::vector<std::unique_ptr<char[]>> blocks_;
+    std::vector<std::unique_ptr<char[]>> blocks_;  // the first block and long texts
+    std::vector<LargeBlock> large_;
     char* free_ = nullptr;  // room left in the last ordinary block
     size_t room_ = 0;
   };

@@ -1,5 +1,5 @@
-// The result set keeps every text it was given, across many blocks of text, long texts in blocks of their
-// own, moves and reordering.
+// The result set keeps every value it was given, across many blocks of text and of cells (the first block
+// of cells moved into a large one), long texts in blocks of their own, moves and reordering.
 #include <gtest/gtest.h>
 
 #include <string>
@@ -19,7 +19,7 @@ std::string TextOf(size_t row) {
 TEST(ResultSetTexts, EveryTextReadsBackAfterMovesAndReordering) {
   std::vector<Column> columns(2);
   ResultSet built(columns);
-  const size_t rows = 40'000;  // some megabytes of text: many blocks
+  const size_t rows = 70'000;  // some megabytes of text and three blocks of cells
   for (size_t r = 0; r < rows; ++r) {
     const std::string text = TextOf(r);
     const Value values[] = {Value::Text(text), Value::Number(static_cast<double>(r))};
