@@ -14,24 +14,20 @@ constexpr std::size_t kTextBytesPerPatient = 40;
 
 }  // namespace
 
-PatientCache::PatientCache() : slots_(1), texts_(std::make_unique<std::pmr::monotonic_buffer_resource>()) {
+PatientCache::PatientCache()
+    : slots_(1), texts_(std::make_unique<std::pmr::monotonic_buffer_resource>(LargeBlockUpstream())) {
   byId_.Clear();
   byNameAndPolicy_.Clear();
 }
 
 const pac_rec* PatientCache::FindPatientById(int32_t id) const {
-  const int32_t n = byId_.Find(id);
+  const int32_t n = byId_.Find(id);  // built over slots 1..count only
   return n != 0 && n <= count_ ? &slot(n) : nullptr;
 }
 
 std::vector<const pac_rec*> PatientCache::FindPatientsByNameAndPolicy(std::string_view fiol,
                                                                       std::string_view npol) const {
-  std::vector<const pac_rec*> found;
-  for (int32_t n = byNameAndPolicy_.First(slots_, fiol, npol); n != 0 && n <= count_;
-       n = byNameAndPolicy_.NextSlot(n)) {
-    found.push_back(&slot(n));
-  }
-  return found;
+  return byNameAndPolicy_.Find(slots_, fiol, npol);
 }
 
 const pac_rec* PatientCache::ScanPatientById(int32_t id) const {
@@ -55,7 +51,7 @@ void PatientCache::BeginLoad() {
   committed_ = 0;
   // The texts of the earlier load go with their slots; the table keeps its room.
   slots_.resize(1);
-  texts_ = std::make_unique<std::pmr::monotonic_buffer_resource>();
+  texts_ = std::make_unique<std::pmr::monotonic_buffer_resource>(LargeBlockUpstream());
   keptBytes_ = 0;
   byId_.Clear();
   byNameAndPolicy_.Clear();
@@ -64,19 +60,17 @@ void PatientCache::BeginLoad() {
 void PatientCache::Reserve(int32_t patients) {
   if (patients <= 0) return;
   if (keptBytes_ == 0) {
-    texts_ = std::make_unique<std::pmr::monotonic_buffer_resource>(static_cast<std::size_t>(patients) *
-                                                                   kTextBytesPerPatient);
+    texts_ = std::make_unique<std::pmr::monotonic_buffer_resource>(
+        static_cast<std::size_t>(patients) * kTextBytesPerPatient, LargeBlockUpstream());
   }
   slots_.reserve(static_cast<std::size_t>(patients) + 1);
-  byId_.Reserve(static_cast<std::size_t>(patients));
-  byNameAndPolicy_.Reserve(static_cast<std::size_t>(patients));
 }
 
 pac_rec& PatientCache::PrepareSlot(int32_t n) {
   if (n != committed_ + 1) throw Error("Patient cache slots must be filled in order");
   const auto index = static_cast<std::size_t>(n);
   if (index < slots_.size()) {
-    slots_[index].Clear();  // prepared once before and left unindexed
+    slots_[index].Clear();  // prepared once before and left uncommitted
   } else {
     slots_.emplace_back();
   }
@@ -84,14 +78,14 @@ pac_rec& PatientCache::PrepareSlot(int32_t n) {
 }
 
 void PatientCache::CommitSlot(int32_t n) {
-  if (n != committed_ + 1) throw Error("Patient cache slots must be indexed in order");
-  byId_.Add(slot(n).kl, n);
-  byNameAndPolicy_.Add(slots_, n);
+  if (n != committed_ + 1) throw Error("Patient cache slots must be committed in order");
   committed_ = n;
 }
 
 void PatientCache::FinishLoad(int32_t count) {
   count_ = std::clamp(count, 0, committed_);
+  byId_.Build(slots_, count_);
+  byNameAndPolicy_.Build(slots_, count_);
 }
 
 PatientText PatientCache::Keep(std::string_view text) {

@@ -39,8 +39,8 @@ class PatientCache {
   std::vector<const pac_rec*> ScanPatientsByNameAndPolicy(std::string_view fiol, std::string_view npol) const;
 
   // Loading, used by LoadPatientCache: BeginLoad empties the cache (count 0); each row gets a cleared slot
-  // from PrepareSlot (slot numbers 1, 2, 3, ... in turn) and is indexed by CommitSlot once filled, whether
-  // or not every field could be read; FinishLoad sets the count.
+  // from PrepareSlot (slot numbers 1, 2, 3, ... in turn) and is committed by CommitSlot once filled, whether
+  // or not every field could be read; FinishLoad sets the count and indexes the slots it counts.
   void BeginLoad();
   // Makes room for that many patients in the current load (optional; the table grows anyway).
   void Reserve(int32_t patients);
@@ -61,12 +61,12 @@ class PatientCache {
   Clock::TimePoint timeOfLastLoad{};
 
  private:
-  std::vector<pac_rec> slots_;  // slot 0 is never filled
+  PatientSlots slots_;  // slot 0 is never filled
   // The texts of the current load, one after the other in large blocks; all of them go at the next load.
   std::unique_ptr<std::pmr::monotonic_buffer_resource> texts_;
   std::size_t keptBytes_ = 0;
   int32_t count_ = 0;
-  int32_t committed_ = 0;  // highest slot indexed in the current load
+  int32_t committed_ = 0;  // highest slot committed in the current load
   PatientIdIndex byId_;
   PatientNameIndex byNameAndPolicy_;
 };

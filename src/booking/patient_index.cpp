@@ -1,21 +1,30 @@
 #include "booking/patient_index.h"
 
+#include <algorithm>
+#include <array>
+
 namespace vorel {
 namespace {
 
-constexpr std::size_t kInitialEntries = 1024;
-
-// Entries for `count` keys at a load factor of at most one half.
-std::size_t EntriesFor(std::size_t count) {
-  std::size_t n = kInitialEntries;
-  while (n < count * 2) n *= 2;
-  return n;
+// Sorts by key; stable, so entries added in slot order keep it among equal keys. Least significant digit
+// first, 11 bits a pass: three passes over the entries whatever their number.
+void SortByKey(PatientIndexEntries& entries) {
+  constexpr int kBits = 11;
+  constexpr std::size_t kBuckets = std::size_t{1} << kBits;
+  PatientIndexEntries scratch(entries.size());
+  for (int shift = 0; shift < 32; shift += kBits) {
+    std::array<std::size_t, kBuckets> start{};
+    for (const PatientIndexEntry& e : entries) ++start[(e.key >> shift) & (kBuckets - 1)];
+    std::size_t sum = 0;
+    for (std::size_t& n : start) sum += std::exchange(n, sum);
+    for (const PatientIndexEntry& e : entries) scratch[start[(e.key >> shift) & (kBuckets - 1)]++] = e;
+    entries.swap(scratch);
+  }
 }
 
-uint32_t MixId(int32_t kl) {
-  uint64_t x = static_cast<uint32_t>(kl);
-  x *= 0x9E3779B97F4A7C15ull;
-  return static_cast<uint32_t>(x >> 32);
+PatientIndexEntries::const_iterator FirstOf(const PatientIndexEntries& entries, uint32_t key) {
+  return std::lower_bound(entries.begin(), entries.end(), key,
+                          [](const PatientIndexEntry& e, uint32_t k) { return e.key < k; });
 }
 
 }  // namespace
@@ -29,108 +38,39 @@ uint32_t HashNameAndPolicy(std::string_view fiol, std::string_view npol) {
   return h ^ (h >> 15);
 }
 
-void PatientIdIndex::Clear() {
-  entries_.assign(kInitialEntries, Entry{});
-  used_ = 0;
-}
-
-void PatientIdIndex::Reserve(std::size_t count) {
-  if (used_ == 0 && EntriesFor(count) > entries_.size()) entries_.assign(EntriesFor(count), Entry{});
-}
-
-void PatientIdIndex::Grow() {
-  std::vector<Entry> old = std::move(entries_);
-  entries_.assign(old.size() * 2, Entry{});
-  const std::size_t mask = entries_.size() - 1;
-  for (const Entry& e : old) {
-    if (e.slot == 0) continue;
-    std::size_t i = MixId(e.kl) & mask;
-    while (entries_[i].slot != 0) i = (i + 1) & mask;
-    entries_[i] = e;
+void PatientIdIndex::Build(const PatientSlots& slots, int32_t count) {
+  entries_.clear();
+  entries_.reserve(static_cast<std::size_t>(std::max(count, 0)));
+  for (int32_t n = 1; n <= count; ++n) {
+    entries_.push_back({static_cast<uint32_t>(slots[static_cast<std::size_t>(n)].kl), n});
   }
-}
-
-void PatientIdIndex::Add(int32_t kl, int32_t slot) {
-  if (entries_.empty()) Clear();
-  if ((used_ + 1) * 2 > entries_.size()) Grow();
-  const std::size_t mask = entries_.size() - 1;
-  std::size_t i = MixId(kl) & mask;
-  while (entries_[i].slot != 0) {
-    if (entries_[i].kl == kl) return;  // an earlier slot already holds this id and wins
-    i = (i + 1) & mask;
-  }
-  entries_[i] = Entry{kl, slot};
-  ++used_;
+  SortByKey(entries_);
 }
 
 int32_t PatientIdIndex::Find(int32_t kl) const {
-  if (entries_.empty()) return 0;
-  const std::size_t mask = entries_.size() - 1;
-  for (std::size_t i = MixId(kl) & mask; entries_[i].slot != 0; i = (i + 1) & mask) {
-    if (entries_[i].kl == kl) return entries_[i].slot;
+  const auto it = FirstOf(entries_, static_cast<uint32_t>(kl));
+  return it != entries_.end() && it->key == static_cast<uint32_t>(kl) ? it->slot : 0;
+}
+
+void PatientNameIndex::Build(const PatientSlots& slots, int32_t count) {
+  entries_.clear();
+  entries_.reserve(static_cast<std::size_t>(std::max(count, 0)));
+  for (int32_t n = 1; n <= count; ++n) {
+    const pac_rec& rec = slots[static_cast<std::size_t>(n)];
+    entries_.push_back({HashNameAndPolicy(rec.fiol, rec.npol), n});
   }
-  return 0;
+  SortByKey(entries_);
 }
 
-void PatientNameIndex::Clear() {
-  entries_.assign(kInitialEntries, Entry{});
-  next_.clear();
-  used_ = 0;
-}
-
-void PatientNameIndex::Reserve(std::size_t count) {
-  if (used_ == 0 && EntriesFor(count) > entries_.size()) entries_.assign(EntriesFor(count), Entry{});
-  next_.reserve(count + 1);
-}
-
-void PatientNameIndex::Grow() {
-  std::vector<Entry> old = std::move(entries_);
-  entries_.assign(old.size() * 2, Entry{});
-  const std::size_t mask = entries_.size() - 1;
-  for (const Entry& e : old) {
-    if (e.head == 0) continue;
-    std::size_t i = e.hash & mask;
-    while (entries_[i].head != 0) i = (i + 1) & mask;
-    entries_[i] = e;
+std::vector<const pac_rec*> PatientNameIndex::Find(const PatientSlots& slots, std::string_view fiol,
+                                                   std::string_view npol) const {
+  std::vector<const pac_rec*> found;
+  const uint32_t hash = HashNameAndPolicy(fiol, npol);
+  for (auto it = FirstOf(entries_, hash); it != entries_.end() && it->key == hash; ++it) {
+    const pac_rec& rec = slots[static_cast<std::size_t>(it->slot)];
+    if (rec.fiol.view() == fiol && rec.npol.view() == npol) found.push_back(&rec);
   }
-}
-
-std::size_t PatientNameIndex::Position(uint32_t hash, const std::vector<pac_rec>& slots,
-                                       std::string_view fiol, std::string_view npol) const {
-  const std::size_t mask = entries_.size() - 1;
-  std::size_t i = hash & mask;
-  while (entries_[i].head != 0) {
-    const Entry& e = entries_[i];
-    if (e.hash == hash) {
-      const pac_rec& head = slots[static_cast<std::size_t>(e.head)];
-      if (head.fiol.view() == fiol && head.npol.view() == npol) return i;
-    }
-    i = (i + 1) & mask;
-  }
-  return i;
-}
-
-void PatientNameIndex::Add(const std::vector<pac_rec>& slots, int32_t slot) {
-  if (entries_.empty()) Clear();
-  if ((used_ + 1) * 2 > entries_.size()) Grow();
-  if (next_.size() <= static_cast<std::size_t>(slot)) next_.resize(static_cast<std::size_t>(slot) + 1, 0);
-  next_[static_cast<std::size_t>(slot)] = 0;
-  const pac_rec& rec = slots[static_cast<std::size_t>(slot)];
-  const uint32_t hash = HashNameAndPolicy(rec.fiol, rec.npol);
-  Entry& e = entries_[Position(hash, slots, rec.fiol, rec.npol)];
-  if (e.head == 0) {
-    e = Entry{hash, slot, slot};
-    ++used_;
-    return;
-  }
-  next_[static_cast<std::size_t>(e.tail)] = slot;
-  e.tail = slot;
-}
-
-int32_t PatientNameIndex::First(const std::vector<pac_rec>& slots, std::string_view fiol,
-                                std::string_view npol) const {
-  if (entries_.empty()) return 0;
-  return entries_[Position(HashNameAndPolicy(fiol, npol), slots, fiol, npol)].head;
+  return found;
 }
 
 }  // namespace vorel

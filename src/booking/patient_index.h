@@ -6,58 +6,46 @@
 #include <vector>
 
 #include "booking/patient_record.h"
+#include "platform/large_block.h"
 
-// Hash indexes beside the Patient cache slots. Slots are added in increasing slot order while the cache
-// loads, so each index gives exactly what a scan of the slots in order would give.
+// Sorted indexes beside the Patient cache slots, built in one pass when a load ends: sorting a million keys
+// touches memory in order, where inserting them one by one into a hash table missed the processor's caches
+// at every patient. Entries with equal keys keep slot order, so each index gives exactly what a scan of the
+// slots in order would give.
 namespace vorel {
+
+// A key with its slot; the sort is by key, then slot.
+struct PatientIndexEntry {
+  uint32_t key = 0;
+  int32_t slot = 0;
+};
+using PatientIndexEntries = std::vector<PatientIndexEntry, LargeBlockAllocator<PatientIndexEntry>>;
 
 // Patient id -> the lowest slot holding that id.
 class PatientIdIndex {
  public:
-  void Clear();
-  // Makes room for that many ids without growing while they are added.
-  void Reserve(std::size_t count);
-  void Add(int32_t kl, int32_t slot);
+  void Clear() { entries_.clear(); }
+  // Indexes slots 1..count.
+  void Build(const PatientSlots& slots, int32_t count);
   // The lowest slot with that id, or 0.
   int32_t Find(int32_t kl) const;
-  std::size_t HeldBytes() const { return entries_.capacity() * sizeof(Entry); }
+  std::size_t HeldBytes() const { return entries_.capacity() * sizeof(PatientIndexEntry); }
 
  private:
-  struct Entry {
-    int32_t kl = 0;
-    int32_t slot = 0;  // 0: empty
-  };
-  void Grow();
-  std::vector<Entry> entries_;
-  std::size_t used_ = 0;
+  PatientIndexEntries entries_;
 };
 
-// (surname, policy number) -> every slot holding both, in slot order (a chain through the slots).
+// (surname, policy number) -> every slot holding both, in slot order.
 class PatientNameIndex {
  public:
-  void Clear();
-  void Reserve(std::size_t count);
-  // `slots` gives the records of the slots already added and of `slot` itself.
-  void Add(const std::vector<pac_rec>& slots, int32_t slot);
-  // The first slot of the chain (0: none); NextSlot walks it in slot order (0 at its end).
-  int32_t First(const std::vector<pac_rec>& slots, std::string_view fiol, std::string_view npol) const;
-  int32_t NextSlot(int32_t slot) const { return next_[static_cast<std::size_t>(slot)]; }
-  std::size_t HeldBytes() const {
-    return entries_.capacity() * sizeof(Entry) + next_.capacity() * sizeof(int32_t);
-  }
+  void Clear() { entries_.clear(); }
+  void Build(const PatientSlots& slots, int32_t count);
+  std::vector<const pac_rec*> Find(const PatientSlots& slots, std::string_view fiol,
+                                   std::string_view npol) const;
+  std::size_t HeldBytes() const { return entries_.capacity() * sizeof(PatientIndexEntry); }
 
  private:
-  struct Entry {
-    uint32_t hash = 0;
-    int32_t head = 0;  // 0: empty
-    int32_t tail = 0;
-  };
-  void Grow();
-  std::size_t Position(uint32_t hash, const std::vector<pac_rec>& slots, std::string_view fiol,
-                       std::string_view npol) const;
-  std::vector<Entry> entries_;
-  std::vector<int32_t> next_;
-  std::size_t used_ = 0;
+  PatientIndexEntries entries_;
 };
 
 uint32_t HashNameAndPolicy(std::string_view fiol, std::string_view npol);

@@ -3,6 +3,9 @@
 #include <cstddef>
 #include <cstdint>
 #include <string_view>
+#include <vector>
+
+#include "platform/large_block.h"
 
 namespace vorel {
 
@@ -43,5 +46,8 @@ struct pac_rec {
   std::string_view otText() const { return hasOt ? std::string_view(&ot, 1) : std::string_view(); }
   void Clear() { *this = pac_rec(); }
 };
+
+// The slots of the Patient cache: a million patients fill them in large blocks.
+using PatientSlots = std::vector<pac_rec, LargeBlockAllocator<pac_rec>>;
 
 }  // namespace vorel
