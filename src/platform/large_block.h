@@ -11,7 +11,7 @@
 // virtual machine those faults took more time than the statements' own work.
 namespace vorel {
 
-// Blocks are whole multiples of this size, aligned to it.
+// Blocks are whole multiples of this size; where huge pages are offered, aligned to it (a huge page must be).
 inline constexpr std::size_t kLargeBlockGrain = std::size_t{2} << 20;
 
 // Requests of at least this size are worth a block of their own.
