@@ -1,6 +1,6 @@
-// Patient cache at the size of a large register: the load of 1,000,000 patients from m1005, one login
-// lookup and one lookup by id through the indexes, next to the linear scans they replace, and the memory
-// the cache holds.
+// Patient cache at the size of a large register: the load of 1,000,000 patients from m1005 next to a plain
+// read of the same file, one login lookup and one lookup by id through the indexes, next to the linear scans
+// they replace, and the memory the cache holds.
 #include <benchmark/benchmark.h>
 #include <unistd.h>
 
@@ -13,6 +13,7 @@
 #include "booking/patient_load.h"
 #include "database/connection.h"
 #include "database/query.h"
+#include "plain_read.h"
 #include "platform/regional.h"
 #include "support/clinic_tables.h"
 
@@ -126,6 +127,14 @@ void BM_LoadPatientCache(benchmark::State& state) {
   state.counters["rss_growth_MB"] = static_cast<double>(ResidentBytes() - before) / 1e6;
 }
 BENCHMARK(BM_LoadPatientCache)->Unit(benchmark::kMillisecond)->Iterations(1)->Repetitions(3);
+
+// The floor: the register's file read whole.
+void BM_PlainRead(benchmark::State& state) {
+  const std::filesystem::path file = TheRegister().folder / "m1005.dbf";
+  std::vector<char> buffer;
+  for (auto _ : state) benchmark::DoNotOptimize(ReadWholeFile(file, buffer));
+}
+BENCHMARK(BM_PlainRead)->Unit(benchmark::kMillisecond)->Repetitions(5);
 
 // Baseline: the load query alone, as the database layer runs it, without filling the cache.
 void BM_LoadQueryOnly(benchmark::State& state) {
