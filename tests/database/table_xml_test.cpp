@@ -128,6 +128,66 @@ TEST_F(TableXmlTest, UnreadableNumbersAndDatesGivePlusSigns) {
   EXPECT_EQ(db.SQL.RecordCount(), 5);  // each row: 0 or the empty date
 }
 
+// Every kind of value under two regional profiles, plain and computed columns, stored and sorted order: the
+// exact text guards the hand-written formatting against the general value text it stands for.
+TEST_F(TableXmlTest, EveryValueKindRendersExactly) {
+  MakeTable(
+      db.folder.path(), "kinds",
+      {F("c", FT::kCharacter, 14), F("v", FT::kVarchar, 10), F("m", FT::kMemo), F("n", FT::kNumeric, 12, 3),
+       F("f", FT::kFloat, 10, 2), F("i", FT::kInteger), F("b", FT::kDouble, 8, 4), F("y", FT::kCurrency),
+       F("d", FT::kDate), F("t", FT::kDateTime), F("l", FT::kLogical), F("o", FT::kCharacter, 4, 0, true),
+       F("k", FT::kNumeric, 5)},
+      {{T(" a&b<c>\"d'e "), T(A("Ёж") + "\x01"), T("x\r\ny\tz\x7f\xff "), N(-1234.5), N(0.1), N(-7),
+        N(123456789.125), N(-12.3456), D(2026, 12, 7), DT(2026, 12, 7, 0, 0, 0), L(true), Null(), N(1)},
+       {T(""), T(""), T(""), N(0), N(-0.0), N(0), N(0), N(0), EmptyDate(), sql::Value::DateTime(0), L(false),
+        T(" x "), N(-0.0)},
+       {T("\t\x80\xfe"), T("\r\n"), T("\n\n"), N(99999999.999), N(-9999999.99), N(2147483647), N(0.1 + 0.2),
+        N(12345678.9999), D(1900, 1, 1), DT(2026, 1, 2, 23, 59, 59), L(true), T("ab"), N(99999)},
+       {T("0"), T("1.50"), T(""), N(0.0005), N(-0.005), N(-2147483647), N(-2.5e-7), N(0.0001), D(2099, 2, 28),
+        DT(1999, 3, 4, 12, 0, 1), L(false), T(""), N(-42)}});
+  const std::string head = "<table name=kinds>\r\n<field>c;v;m;n;f;i;b;y;d;t;l;o;k;</field>\r\n<data>\r\n";
+  EXPECT_EQ(RenderTableXml(db.ctx, "kinds", "select * from kinds"),
+            head +
+                "a&b<c>\"d'e\t\xA8\xE6\txy\tz\x7F\xFF\t-1234,5\t0,1\t-7\t123456789,125\t-12,3456\t07.12."
+                "2026\t07.12.2026\tTrue\t\t1\t\r\n"
+                "\t\t\t0\t0\t0\t0\t0\t\t\tFalse\tx\t0\t\r\n"
+                "\x80\xFE\t\t\t99999999,999\t-10000000\t2147483647\t0,30000000000000004\t12345678,9999\t01."
+                "01.1900\t02.01.2026 23:59:59\tTrue\tab\t99999\t\r\n"
+                "0\t1.50\t\t0,001\t-0,01\t-2147483647\t-0,00000025\t0,0001\t28.02.2099\t04.03.1999 "
+                "12:00:01\tFalse\t\t-42\t\r\n"
+                "</data>\r\n"
+                "</table>\r\n");
+  const std::string computed =
+      "select n/3, i*2, i*1000000000, b*-1, -y, d+1, t, c+'|', k from kinds order by k desc";
+  EXPECT_EQ(
+      RenderTableXml(db.ctx, "kinds", computed),
+      "<table name=kinds>\r\n"
+      "<field>exp_1;exp_2;exp_3;exp_4;exp_5;exp_6;t;exp_8;k;</field>\r\n"
+      "<data>\r\n"
+      "33333333,333\t4294967294\t2147483647000000000\t-0,3\t-12345678,9999\t02.01.1900\t02.01.2026 "
+      "23:59:59\t\x80\xFE           |\t99999\t\r\n"
+      "-411,5\t-14\t-7000000000\t-123456789,125\t12,3456\t08.12.2026\t07.12.2026\ta&b<c>\"d'e   |\t1\t\r\n"
+      "0\t0\t0\t0\t0\t\t\t|\t0\t\r\n"
+      "0\t-4294967294\t-2147483647000000000\t0\t-0,0001\t01.03.2099\t04.03.1999 12:00:01\t0             "
+      "|\t-42\t\r\n"
+      "</data>\r\n"
+      "</table>\r\n");
+  db.regional.shortDate = "M/d/yy";
+  db.regional.longTime = "hh:mm:s";
+  db.regional.decimalSeparator = '.';
+  EXPECT_EQ(RenderTableXml(db.ctx, "kinds", "select * from kinds"),
+            head +
+                "a&b<c>\"d'e\t\xA8\xE6\txy\tz\x7F\xFF\t-1234.5\t0.1\t-7\t123456789.125\t-12.3456\t12/7/"
+                "26\t12/7/26\tTrue\t\t1\t\r\n"
+                "\t\t\t0\t0\t0\t0\t0\t\t\tFalse\tx\t0\t\r\n"
+                "\x80\xFE\t\t\t99999999.999\t-10000000\t2147483647\t0.30000000000000004\t12345678.9999\t1/1/"
+                "00\t1/2/26 11:59:59\tTrue\tab\t99999\t\r\n"
+                "0\t1.50\t\t0.001\t-0.01\t-2147483647\t-0.00000025\t0.0001\t2/28/99\t3/4/99 "
+                "12:00:1\tFalse\t\t-42\t\r\n"
+                "</data>\r\n"
+                "</table>\r\n");
+}
+
 TEST_F(TableXmlTest, FailedStatementsAndStatementsWithoutRows) {
   MakeTable(db.folder.path(), "m2401", M2401Fields(), {});
   EXPECT_EQ(RenderTableXml(db.ctx, "nomer", "select dat,tim,kw from m2401"), Empty("nomer", "dat;tim;kw;"));
