@@ -1,45 +1,14 @@
 #include "database/table_xml.h"
 
-#include <algorithm>
 #include <exception>
 
+#include "database/cell_text.h"
 #include "database/run_query.h"
-#include "database/value_text.h"
 
 namespace vorel {
 namespace {
 
 constexpr std::string_view kLineEnd = "\r\n";
-
-// Appends the value text of the current row's column `index` to `out`: the default text form, trimmed of
-// characters with codes up to 32, without CR and LF; "+++" when the value cannot be read or the stored bytes
-// are no value of the column's type.
-void AppendCell(std::string& out, Query& query, size_t index, const RegionalSettings& regional) {
-  const size_t start = out.size();
-  if (query.FieldMalformed(index)) {
-    out += "+++";
-    return;
-  }
-  try {
-    AppendValueText(out, query.FieldValue(index), query.Fields()[index], regional);
-  } catch (const std::exception&) {
-    out.resize(start);
-    out += "+++";
-    return;
-  }
-  auto isBlank = [](char c) { return static_cast<unsigned char>(c) <= 32; };
-  size_t end = out.size();
-  while (end > start && isBlank(out[end - 1])) --end;
-  size_t first = start;
-  while (first < end && isBlank(out[first])) ++first;
-  // Compact in place: drop the leading blanks and every CR and LF.
-  size_t write = start;
-  for (size_t read = first; read < end; ++read) {
-    char c = out[read];
-    if (c != '\r' && c != '\n') out[write++] = c;
-  }
-  out.resize(write);
-}
 
 // The field line and the data section of the result `query` is open on; a failure passes to the caller.
 void AppendResult(std::string& out, Query& query, const RegionalSettings& regional) {
@@ -54,15 +23,23 @@ void AppendResult(std::string& out, Query& query, const RegionalSettings& region
   out += "<data>";
   out += kLineEnd;
   if (query.RecordCount() > 0) {
-    out.reserve(out.size() + static_cast<size_t>(query.RecordCount()) * (fields.size() * 8 + 2));
-    query.First();
-    while (!query.Eof()) {
+    const sql::ResultSet& result = query.Result();
+    TextCursor cursor(out, static_cast<size_t>(query.RecordCount()) * (fields.size() * 8 + 2));
+    CellTextWriter writer(regional);
+    for (size_t row = 0; row < result.rowCount(); ++row) {
       for (size_t i = 0; i < fields.size(); ++i) {
-        AppendCell(out, query, i, regional);
-        out += '\t';
+        // A value that cannot be read, or stored bytes that are no value of the column's type: "+++".
+        if (result.Malformed(row, i) || result.Unreadable(row, i)) {
+          cursor.Append("+++\t");
+          continue;
+        }
+        try {
+          writer.Append(cursor, result.Get(row, i), fields[i]);
+        } catch (const std::exception&) {
+          cursor.Append("+++\t");
+        }
       }
-      out += kLineEnd;
-      query.Next();
+      cursor.Append(kLineEnd);
     }
   }
   out += "</data>";

@@ -13,6 +13,11 @@ namespace {
 // Plain decimal text without trailing zeros, with the regional decimal separator.
 void AppendNumber(std::string& out, double value, const sql::Column& column,
                   const RegionalSettings& regional) {
+  WholeNumberBuffer buffer;
+  if (const std::string_view whole = WholeNumberText(value, buffer); !whole.empty()) {
+    out += whole;
+    return;
+  }
   std::string text;
   switch (column.type) {
     case dbf::FieldType::kDouble:
@@ -40,6 +45,21 @@ void AppendNumber(std::string& out, double value, const sql::Column& column,
 }
 
 }  // namespace
+
+std::string_view WholeNumberText(double value, WholeNumberBuffer& buffer) {
+  if (!(value > -1e15 && value < 1e15)) return {};
+  const auto whole = static_cast<int64_t>(value);
+  if (static_cast<double>(whole) != value) return {};
+  uint64_t magnitude = whole < 0 ? 0 - static_cast<uint64_t>(whole) : static_cast<uint64_t>(whole);
+  char* const end = buffer.data() + buffer.size();
+  char* p = end;
+  do {
+    *--p = static_cast<char>('0' + magnitude % 10);
+    magnitude /= 10;
+  } while (magnitude != 0);
+  if (whole < 0) *--p = '-';
+  return {p, static_cast<size_t>(end - p)};
+}
 
 void AppendValueText(std::string& out, const sql::Value& value, const sql::Column& column,
                      const RegionalSettings& regional) {

@@ -1,6 +1,8 @@
 #pragma once
 
+#include <array>
 #include <string>
+#include <string_view>
 
 #include "platform/regional.h"
 #include "sql/column.h"
@@ -14,6 +16,12 @@ namespace vorel {
 
 void AppendValueText(std::string& out, const sql::Value& value, const sql::Column& column,
                      const RegionalSettings& regional);
+// The default text form of a whole number below 10^15 in magnitude, the same under every numeric column type
+// (its digits, "-" before a negative one, "0" for -0), written into `buffer`; empty for any other number.
+// Exact in a double, such numbers need none of the general formatting, which dominated large results.
+using WholeNumberBuffer = std::array<char, 20>;
+std::string_view WholeNumberText(double value, WholeNumberBuffer& buffer);
+
 std::string ValueText(const sql::Value& value, const sql::Column& column, const RegionalSettings& regional);
 
 }  // namespace vorel

@@ -188,6 +188,16 @@ TEST_F(TableXmlTest, EveryValueKindRendersExactly) {
                 "</table>\r\n");
 }
 
+// The rendering keeps the texts of dates it wrote: days that share a place among them each keep their own.
+TEST_F(TableXmlTest, DaysFarApartKeepTheirOwnTexts) {
+  MakeTable(db.folder.path(), "days", {F("d", FT::kDate)},
+            {{Day(0)}, {Day(64)}, {Day(0)}, {Day(-128)}, {EmptyDate()}, {Day(64)}});
+  EXPECT_EQ(
+      RenderTableXml(db.ctx, "days", "select * from days"),
+      "<table name=days>\r\n<field>d;</field>\r\n<data>\r\n07.12.2026\t\r\n09.02.2027\t\r\n07.12.2026\t\r\n"
+      "01.08.2026\t\r\n\t\r\n09.02.2027\t\r\n</data>\r\n</table>\r\n");
+}
+
 TEST_F(TableXmlTest, FailedStatementsAndStatementsWithoutRows) {
   MakeTable(db.folder.path(), "m2401", M2401Fields(), {});
   EXPECT_EQ(RenderTableXml(db.ctx, "nomer", "select dat,tim,kw from m2401"), Empty("nomer", "dat;tim;kw;"));

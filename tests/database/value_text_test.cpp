@@ -2,6 +2,7 @@
 #include <gtest/gtest.h>
 
 #include "database/value_text.h"
+#include "sql/number_text.h"
 #include "sql/sql_test_tables.h"
 
 namespace vorel {
@@ -27,6 +28,20 @@ TEST(ValueText, NumbersArePlainDecimalsWithoutTrailingZeros) {
   EXPECT_EQ(Text(N(0.1), FT::kDouble), "0,1");
   EXPECT_EQ(Text(N(1e20), FT::kDouble), "100000000000000000000");
   EXPECT_EQ(Text(N(-7), FT::kInteger), "-7");
+}
+
+// Whole numbers are written by hand: under every numeric type they read as the general fixed-point text.
+TEST(ValueText, WholeNumbersMatchTheGeneralFormUnderEveryType) {
+  for (double v : {0.0, -0.0, 1.0, -1.0, 9.0, 10.0, -10.0, 2147483648.0, -2147483649.0, 123456789012345.0,
+                   999999999999999.0, -999999999999999.0}) {
+    for (auto [type, decimals] : {std::pair{FT::kNumeric, 0},
+                                  {FT::kNumeric, 3},
+                                  {FT::kFloat, 18},
+                                  {FT::kDouble, 0},
+                                  {FT::kInteger, 0},
+                                  {FT::kCurrency, 4}})
+      EXPECT_EQ(Text(N(v), type, decimals), sql::FormatFixed(v, 0)) << v << ' ' << static_cast<char>(type);
+  }
 }
 
 TEST(ValueText, DatesTimesLogicalsAndNulls) {
