@@ -1,9 +1,31 @@
 #include "database/cell_text.h"
 
+#include <algorithm>
+
 #include "database/value_text.h"
 
 namespace vorel {
 namespace {
+
+// Whether any of the `n` bytes at `s` is a CR or an LF, eight bytes a step.
+bool HasLineBreak(const char* s, size_t n) {
+  constexpr uint64_t kOnes = 0x0101010101010101u;
+  constexpr uint64_t kHigh = 0x8080808080808080u;
+  auto hasByte = [](uint64_t x, uint8_t b) {
+    const uint64_t y = x ^ (kOnes * b);
+    return ((y - kOnes) & ~y & kHigh) != 0;
+  };
+  size_t i = 0;
+  for (; i + 8 <= n; i += 8) {
+    uint64_t x;
+    std::memcpy(&x, s + i, 8);
+    if (hasByte(x, '\r') || hasByte(x, '\n')) return true;
+  }
+  for (; i < n; ++i) {
+    if (s[i] == '\r' || s[i] == '\n') return true;
+  }
+  return false;
+}
 
 // Copies `text` trimmed of characters with codes up to 32 at both ends, without its CRs and LFs, to `to`,
 // which has room for the whole text; returns the end of the copy.
@@ -13,10 +35,15 @@ char* CopyTrimmed(char* to, std::string_view text) {
   while (end > 0 && isBlank(text[end - 1])) --end;
   size_t first = 0;
   while (first < end && isBlank(text[first])) ++first;
-  for (size_t i = first; i < end; ++i) {
-    const char c = text[i];
-    *to = c;
-    to += c != '\r' && c != '\n';
+  const char* const s = text.data() + first;
+  const size_t n = end - first;
+  if (!HasLineBreak(s, n)) {
+    std::memcpy(to, s, n);
+    return to + n;
+  }
+  for (size_t i = 0; i < n; ++i) {
+    *to = s[i];
+    to += s[i] != '\r' && s[i] != '\n';
   }
   return to;
 }
@@ -30,6 +57,10 @@ void AppendTrimmed(TextCursor& out, std::string_view text) {
 }
 
 }  // namespace
+
+void TextCursor::Grow(size_t n) {
+  out_.resize(std::max(out_.size() * 2, used_ + n));
+}
 
 void CellTextWriter::Append(TextCursor& out, const sql::Value& value, const sql::Column& column) {
   switch (value.kind) {

@@ -1,6 +1,5 @@
 #pragma once
 
-#include <algorithm>
 #include <array>
 #include <cstdint>
 #include <cstring>
@@ -28,7 +27,7 @@ class TextCursor {
   // Where the next `n` bytes go; Wrote tells how many of them were written.
   char* Room(size_t n) {
     if (out_.size() - used_ < n) [[unlikely]]
-      out_.resize(std::max(out_.size() * 2, used_ + n));
+      Grow(n);
     return out_.data() + used_;
   }
   void Wrote(size_t n) { used_ += n; }
@@ -38,6 +37,8 @@ class TextCursor {
   }
 
  private:
+  void Grow(size_t n);
+
   std::string& out_;
   size_t used_;
 };

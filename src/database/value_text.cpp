@@ -51,12 +51,24 @@ std::string_view WholeNumberText(double value, WholeNumberBuffer& buffer) {
   const auto whole = static_cast<int64_t>(value);
   if (static_cast<double>(whole) != value) return {};
   uint64_t magnitude = whole < 0 ? 0 - static_cast<uint64_t>(whole) : static_cast<uint64_t>(whole);
+  // Two digits a step, from a table of the pairs 00..99.
+  static constexpr char kPairs[] =
+      "0001020304050607080910111213141516171819202122232425262728293031323334353637383940414243444546474849"
+      "5051525354555657585960616263646566676869707172737475767778798081828384858687888990919293949596979899";
   char* const end = buffer.data() + buffer.size();
   char* p = end;
-  do {
-    *--p = static_cast<char>('0' + magnitude % 10);
-    magnitude /= 10;
-  } while (magnitude != 0);
+  while (magnitude >= 100) {
+    const size_t pair = static_cast<size_t>(magnitude % 100) * 2;
+    magnitude /= 100;
+    *--p = kPairs[pair + 1];
+    *--p = kPairs[pair];
+  }
+  if (magnitude >= 10) {
+    *--p = kPairs[magnitude * 2 + 1];
+    *--p = kPairs[magnitude * 2];
+  } else {
+    *--p = static_cast<char>('0' + magnitude);
+  }
   if (whole < 0) *--p = '-';
   return {p, static_cast<size_t>(end - p)};
 }

@@ -198,6 +198,22 @@ TEST_F(TableXmlTest, DaysFarApartKeepTheirOwnTexts) {
       "01.08.2026\t\r\n\t\r\n09.02.2027\t\r\n</data>\r\n</table>\r\n");
 }
 
+TEST_F(TableXmlTest, ALineBreakAnywhereInATextIsDropped) {
+  std::vector<std::string> texts;
+  std::string lines;
+  for (size_t at = 1; at < 18; ++at) {
+    std::string text = "0123456789abcdefghi";
+    text[at] = at % 2 ? '\r' : '\n';
+    texts.push_back(text);
+    lines += text.erase(at, 1) + "\t\r\n";
+  }
+  std::vector<std::vector<sql::Value>> rows;
+  for (const std::string& text : texts) rows.push_back({T(text)});
+  MakeTable(db.folder.path(), "breaks", {F("c", FT::kCharacter, 20)}, rows);
+  EXPECT_EQ(RenderTableXml(db.ctx, "breaks", "select * from breaks"),
+            "<table name=breaks>\r\n<field>c;</field>\r\n<data>\r\n" + lines + "</data>\r\n</table>\r\n");
+}
+
 TEST_F(TableXmlTest, FailedStatementsAndStatementsWithoutRows) {
   MakeTable(db.folder.path(), "m2401", M2401Fields(), {});
   EXPECT_EQ(RenderTableXml(db.ctx, "nomer", "select dat,tim,kw from m2401"), Empty("nomer", "dat;tim;kw;"));
