@@ -59,7 +59,7 @@ void AppendTrimmed(TextCursor& out, std::string_view text) {
 }  // namespace
 
 void TextCursor::Grow(size_t n) {
-  out_.resize(std::max(out_.size() * 2, used_ + n));
+  out_.resize(used_ + std::max(n, kStep));
 }
 
 void CellTextWriter::Append(TextCursor& out, const sql::Value& value, const sql::Column& column) {

@@ -12,13 +12,15 @@
 
 namespace vorel {
 
-// Appends to a string through its own buffer: the string is grown ahead in large steps and written in place,
+// Appends to a string through its own buffer: the string is lengthened ahead in steps and written in place,
 // so that short pieces cost no capacity check of the string each; the text written so far is all it holds
-// once the cursor is gone, also when a failure ends the writing early.
+// once the cursor is gone, also when a failure ends the writing early. Room for the expected length is
+// reserved at once, but lengthened (and so filled) only a step ahead of the writing: an estimate too large
+// costs no memory touched in vain.
 class TextCursor {
  public:
   TextCursor(std::string& out, size_t expected) : out_(out), used_(out.size()) {
-    out_.resize(used_ + expected);
+    out_.reserve(used_ + expected);
   }
   ~TextCursor() { out_.resize(used_); }
   TextCursor(const TextCursor&) = delete;
@@ -37,6 +39,7 @@ class TextCursor {
   }
 
  private:
+  static constexpr size_t kStep = size_t{64} << 10;
   void Grow(size_t n);
 
   std::string& out_;
