@@ -12,6 +12,11 @@ bool IsPlainFileName(std::string_view name) {
 
 std::optional<std::filesystem::path> FindCompanionFile(const std::filesystem::path& tablePath,
                                                        std::string_view extension) {
+  // The companion usually shares the table's letter case (M2401.DBF, M2401.CDX): one look at that name
+  // spares a listing of the folder at every statement.
+  std::error_code ec;
+  std::filesystem::path likely = CompanionFilePath(tablePath, extension);
+  if (std::filesystem::is_regular_file(likely, ec)) return likely;
   std::string name = PathText(tablePath.stem());
   name += '.';
   name += extension;
