@@ -133,13 +133,24 @@ std::string DecodeTextAnsi(const Field& field, std::string_view record);
 // N, F: the number the text says ("  -12.50" -> -12.5); blanks give {0, blank = true}. Text that is not a
 // number is read as far as it is one (as VAL() does): "***" -> 0.
 inline NumericValue DecodeNumeric(const Field& field, std::string_view record) {
-  // The common case inline, small enough to sit in a caller's loop: a whole number of up to 8 characters.
+  // The common case inline, small enough to sit in a caller's loop: a whole number of up to 8 characters, in
+  // a field of up to 16 whose first characters are blanks.
   if ((field.type == FieldType::kNumeric || field.type == FieldType::kFloat) && field.decimals == 0 &&
-      field.length <= 8 && field.offset + 8 <= record.size()) {
+      field.length <= 16 && field.offset + 8 <= record.size()) {
     uint64_t v;
     std::memcpy(&v, record.data() + field.offset, sizeof v);  // the record goes on past the field
     double value;
-    if (decode_detail::ParseShortWholeNumber(v, field.length, value)) return {value, false};
+    if (field.length <= 8) {
+      if (decode_detail::ParseShortWholeNumber(v, field.length, value)) return {value, false};
+    } else {
+      const unsigned head = field.length - 8u;
+      const uint64_t headMask = ~uint64_t{0} >> (8 * (8 - head));
+      uint64_t tail;
+      std::memcpy(&tail, record.data() + field.offset + head, sizeof tail);
+      if ((v & headMask) == (0x2020202020202020ull & headMask) &&
+          decode_detail::ParseShortWholeNumber(tail, 8, value))
+        return {value, false};
+    }
   }
   return decode_detail::DecodeNumericText(field, record);
 }

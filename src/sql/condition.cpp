@@ -1,5 +1,9 @@
 #include "sql/condition.h"
 
+#include <algorithm>
+#include <cmath>
+#include <limits>
+
 #include "sql/expression_internal.h"
 #include "sql/sql_errors.h"
 
@@ -9,10 +13,165 @@ Condition::Condition(Expr* expr, const EvalEnv& env) : env_(&env) {
   if (!expr) return;
   always_ = false;
   root_ = Add(*expr);
-  ChooseGuard();
+  ChooseGuards();
 }
 
-void Condition::ChooseGuard() {
+// The bounds that a comparison or BETWEEN of a numeric field with numbers sets; false for <> and the like.
+bool Condition::NumberBounds(const StoredTest& t, Guard& g) {
+  const dbf::FieldType type = t.field->type;
+  if (type != dbf::FieldType::kNumeric && type != dbf::FieldType::kFloat &&
+      type != dbf::FieldType::kInteger && type != dbf::FieldType::kDouble &&
+      type != dbf::FieldType::kCurrency)
+    return false;
+  if (t.field->nullable() || t.value.kind != ValueKind::kNumber || !std::isfinite(t.value.number))
+    return false;
+  const double n = t.value.number;
+  g.field = t.field;
+  const uint32_t length = t.field->length, end = t.field->offset + length;
+  if (end >= 8 && length <= 16) {
+    g.memo = true;
+    g.memoAt[0] = end - 8;
+    g.memoMask[0] = ~uint64_t{0} << (8 * (8 - std::min(length, 8u)));
+    g.memoAt[1] = t.field->offset;
+    g.memoMask[1] = length > 8 ? ~uint64_t{0} >> (8 * (16 - length)) : 0;
+  }
+  g.lowNumber = -std::numeric_limits<double>::infinity();
+  g.highNumber = std::numeric_limits<double>::infinity();
+  if (t.between) {
+    if (t.negated || !std::isfinite(t.valueHigh.number)) return false;
+    g.lowNumber = n;
+    g.highNumber = t.valueHigh.number;
+    return true;
+  }
+  switch (t.op) {
+    case Op::kEq:
+    case Op::kExactEq:
+      g.lowNumber = g.highNumber = n;
+      return true;
+    case Op::kGt:
+      g.lowOpen = true;
+      [[fallthrough]];
+    case Op::kGe:
+      g.lowNumber = n;
+      return true;
+    case Op::kLt:
+      g.highOpen = true;
+      [[fallthrough]];
+    case Op::kLe:
+      g.highNumber = n;
+      return true;
+    default:
+      return false;
+  }
+}
+
+// Both ranges at once, on one field.
+void Condition::Narrow(Guard& g, const Guard& other) {
+  if (other.lowNumber > g.lowNumber || (other.lowNumber == g.lowNumber && other.lowOpen)) {
+    g.lowNumber = other.lowNumber;
+    g.lowOpen = other.lowOpen;
+  }
+  if (other.highNumber < g.highNumber || (other.highNumber == g.highNumber && other.highOpen)) {
+    g.highNumber = other.highNumber;
+    g.highOpen = other.highOpen;
+  }
+}
+
+bool Condition::CannotFail(uint32_t index) const {
+  const Node& n = nodes_[index];
+  if (n.kind == Kind::kGeneral) return false;
+  for (uint32_t i = 0; i < n.childCount; ++i) {
+    if (!CannotFail(children_[n.firstChild + i])) return false;
+  }
+  return true;
+}
+
+// Guards that must pass for node `index` to be true, the most telling of each test first.
+void Condition::AddGuards(uint32_t index, std::vector<Guard>& out) {
+  const Node& n = nodes_[index];
+  switch (n.kind) {
+    case Kind::kAnd:
+      for (uint32_t i = 0; i < n.childCount; ++i) AddGuards(children_[n.firstChild + i], out);
+      return;
+    case Kind::kOr: {
+      // One of the alternatives must pass a guard of its own.
+      std::vector<Guard> chosen;
+      for (uint32_t i = 0; i < n.childCount; ++i) {
+        std::vector<Guard> own;
+        AddGuards(children_[n.firstChild + i], own);
+        if (own.empty() || own.front().kind == Guard::Kind::kEither) return;
+        chosen.push_back(own.front());
+      }
+      Guard g;
+      g.kind = Guard::Kind::kEither;
+      g.first = static_cast<uint32_t>(alternatives_.size());
+      g.count = static_cast<uint32_t>(chosen.size());
+      alternatives_.insert(alternatives_.end(), chosen.begin(), chosen.end());
+      out.push_back(g);
+      return;
+    }
+    case Kind::kStored: {
+      for (const StoredWord& w : NecessaryWords(*n.test)) {
+        Guard g;
+        g.kind = w.whole ? Guard::Kind::kWhole : Guard::Kind::kWord;
+        g.offset = w.offset;
+        g.mask = w.mask;
+        g.value = w.value;
+        out.push_back(g);
+      }
+      Guard g;
+      if (n.test->kind == StoredTest::Kind::kValue && NumberBounds(*n.test, g)) {
+        g.kind = Guard::Kind::kNumbers;
+        out.push_back(g);
+      }
+      return;
+    }
+    case Kind::kDate:
+    case Kind::kDateRange: {
+      if (n.field->nullable()) return;
+      constexpr uint64_t kMax = ~uint64_t{0};
+      uint64_t low = 0, high = kMax;
+      if (n.kind == Kind::kDateRange) {
+        low = n.date;
+        high = n.dateHigh;
+      } else {
+        switch (n.op) {
+          case Op::kEq:
+          case Op::kExactEq:
+            low = high = n.date;
+            break;
+          case Op::kGe:
+            low = n.date;
+            break;
+          case Op::kGt:
+            low = n.date + 1;
+            break;
+          case Op::kLe:
+            high = n.date;
+            break;
+          case Op::kLt:
+            if (n.date == 0) return;
+            high = n.date - 1;
+            break;
+          default:
+            return;
+        }
+      }
+      Guard g;
+      g.kind = Guard::Kind::kDates;
+      g.offset = n.field->offset;
+      g.low = low;
+      g.high = high;
+      g.emptyAccepted = low <= kBlankDateKey && kBlankDateKey <= high;
+      out.push_back(g);
+      return;
+    }
+    default:
+      return;
+  }
+}
+
+void Condition::ChooseGuards() {
   const Node& root = nodes_[root_];
   std::vector<uint32_t> candidates;
   if (root.kind == Kind::kAnd) {
@@ -20,61 +179,76 @@ void Condition::ChooseGuard() {
   } else {
     candidates.push_back(root_);
   }
-  // Stored tests never fail, so testing the guard ahead of those before it changes nothing; a general test
-  // might, and no guard may skip it. A word of bytes other than blanks usually rules out the most records (a
-  // slot key, a policy number), then a date window, then a word of blanks (a free slot's empty name).
-  Guard word, blankWord, dates;
+  // Tests on stored bytes never fail, so testing a guard ahead of those before it changes nothing; a general
+  // test might, and no guard may skip it.
+  std::vector<Guard> found;
   for (uint32_t index : candidates) {
-    const Node& n = nodes_[index];
-    if (n.kind <= Kind::kGeneral) break;
-    if (n.kind == Kind::kStored) {
-      StoredWord w;
-      if (!NecessaryWord(*n.test, w)) continue;
-      Guard& g = w.value == (0x2020202020202020ull & w.mask) ? blankWord : word;
-      if (g.kind != Guard::Kind::kNone) continue;
-      g.kind = Guard::Kind::kWord;
-      g.offset = w.offset;
-      g.mask = w.mask;
-      g.value = w.value;
-      continue;
-    }
-    if (dates.kind != Guard::Kind::kNone || n.field->nullable()) continue;
-    constexpr uint64_t kMax = ~uint64_t{0};
-    uint64_t low = 0, high = kMax;
-    if (n.kind == Kind::kDateRange) {
-      low = n.date;
-      high = n.dateHigh;
-    } else {
-      switch (n.op) {
-        case Op::kEq:
-        case Op::kExactEq:
-          low = high = n.date;
-          break;
-        case Op::kGe:
-          low = n.date;
-          break;
-        case Op::kGt:
-          low = n.date + 1;
-          break;
-        case Op::kLe:
-          high = n.date;
-          break;
-        case Op::kLt:
-          if (n.date == 0) continue;
-          high = n.date - 1;
-          break;
-        default:
-          continue;
-      }
-    }
-    dates.kind = Guard::Kind::kDates;
-    dates.offset = n.field->offset;
-    dates.low = low;
-    dates.high = high;
-    dates.emptyAccepted = low <= kBlankDateKey && kBlankDateKey <= high;
+    if (!CannotFail(index)) break;
+    AddGuards(index, found);
   }
-  guard_ = word.kind != Guard::Kind::kNone ? word : dates.kind != Guard::Kind::kNone ? dates : blankWord;
+  // Bounds on one numeric field together.
+  std::vector<Guard> all;
+  for (const Guard& g : found) {
+    auto same = std::find_if(all.begin(), all.end(), [&](const Guard& a) {
+      return g.kind == Guard::Kind::kNumbers && a.kind == Guard::Kind::kNumbers && a.field == g.field;
+    });
+    if (same != all.end()) {
+      Narrow(*same, g);
+    } else {
+      all.push_back(g);
+    }
+  }
+  // A word of bytes other than blanks usually rules out the most records (a slot key's date, a policy
+  // number), then a whole number (a slot number), one of several such tests, a numeric range, a date window,
+  // and last a word of blanks (a free slot's empty name). The first guard of each kind, then the others in
+  // that order.
+  const auto rank = [](const Guard& g) {
+    switch (g.kind) {
+      case Guard::Kind::kWord:
+        return g.value == (0x2020202020202020ull & g.mask) ? 5 : 0;
+      case Guard::Kind::kWhole:
+        return 1;
+      case Guard::Kind::kEither:
+        return 2;
+      case Guard::Kind::kNumbers:
+        return 3;
+      default:
+        return 4;
+    }
+  };
+  std::vector<Guard> firsts, rest;
+  for (int r = 0; r <= 5; ++r) {
+    bool seen = false;
+    for (const Guard& g : all) {
+      if (rank(g) != r) continue;
+      (seen ? rest : firsts).push_back(g);
+      seen = true;
+    }
+  }
+  firsts.insert(firsts.end(), rest.begin(), rest.end());
+  for (size_t i = 0; i < firsts.size() && i < kMaxGuards; ++i) guards_[i] = firsts[i];
 }
+
+namespace {
+
+Op Negated(Op op) {
+  switch (op) {
+    case Op::kLt:
+      return Op::kGe;
+    case Op::kLe:
+      return Op::kGt;
+    case Op::kGt:
+      return Op::kLe;
+    case Op::kGe:
+      return Op::kLt;
+    case Op::kNe:
+      return Op::kEq;
+    default:
+      return Op::kNe;  // = and ==
+  }
+}
+
+}  // namespace
 
 uint32_t Condition::Add(Expr& e) {
   Node n;
@@ -90,6 +264,12 @@ uint32_t Condition::Add(Expr& e) {
   } else if (e.kind == ExprKind::kUnary && e.op == Op::kNot) {
     n.kind = Kind::kNot;
     uint32_t kid = Add(*e.args[0]);
+    // NOT of a date comparison that is never NULL is the opposite comparison.
+    Node& k = nodes_[kid];
+    if (k.kind == Kind::kDate && !k.field->nullable()) {
+      k.op = Negated(k.op);
+      return kid;
+    }
     n.firstChild = static_cast<uint32_t>(children_.size());
     n.childCount = 1;
     children_.push_back(kid);
@@ -104,7 +284,13 @@ uint32_t Condition::Add(Expr& e) {
     } else {
       n.kind = Kind::kStored;
       n.test = &t;
-      const uint32_t length = t.kind == StoredTest::Kind::kValue ? t.field->length : 0;
+      // Tests whose result depends on the bytes of one field alone.
+      if (t.kind == StoredTest::Kind::kValue) {
+        n.field = t.field;
+      } else if (t.parts.size() == 1 && t.parts[0].kind == StoredPart::Kind::kBytes) {
+        n.field = t.parts[0].field;
+      }
+      const uint32_t length = n.field ? n.field->length : 0;
       if (length > 0 && length <= 16) {
         n.memoMask[0] = length >= 8 ? ~0ull : ~0ull >> (8 * (8 - length));
         n.memoMask[1] = length <= 8 ? 0 : ~0ull >> (8 * (16 - length));
@@ -171,7 +357,7 @@ inline __attribute__((always_inline)) Tri Condition::Leaf(const Node& n, const R
   if (n.kind == Kind::kStored) {
     if (n.memoMask[0] == 0) return TestStored(*n.test, row.record, *env_);
     // The result depends on the field's bytes alone once NULL is ruled out.
-    const dbf::Field& f = *n.test->field;
+    const dbf::Field& f = *n.field;
     if (f.nullBit >= 0 && dbf::IsNull(f, row.record)) return Tri::kUnknown;
     if (f.offset + 16 > row.record.size()) return TestStored(*n.test, row.record, *env_);
     uint64_t a, b;

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <array>
 #include <cstdint>
 #include <cstring>
 #include <string>
@@ -24,32 +25,64 @@ class Condition {
   // False when the record bytes alone show that the record cannot be selected (it is deleted, or fails the
   // test that the condition needs); true means only "evaluate it".
   bool MayBeSelected(std::string_view record) const {
-    return record[0] != dbf::kRecordDeleted && !guard_.Rejects(record);
+    return record[0] != dbf::kRecordDeleted && !Rejects(record);
   }
 
   // True when the record is selected (.NULL. and .F. are not).
   bool Selected(const RowContext& row) const {
     if (always_) return true;
-    if (guard_.Rejects(row.record)) return false;
+    if (Rejects(row.record)) return false;
     return Eval(root_, row) == Tri::kTrue;
   }
 
  private:
   // A test that the whole condition needs to hold (AND-ed at the top, with only tests that cannot fail before
-  // it), made on eight stored bytes inline in the scanner's loop: most records of a scan fail it, and then
-  // nothing else is looked at.
+  // it), made on the stored bytes inline in the scanner's loop: most records of a scan fail the first guard,
+  // most of the rest the next one, and then nothing else is looked at.
   struct Guard {
-    enum class Kind : uint8_t { kNone, kWord, kDates };
+    enum class Kind : uint8_t { kNone, kWord, kWhole, kNumbers, kDates, kEither };
     Kind kind = Kind::kNone;
     uint32_t offset = 0;
-    uint64_t mask = 0, value = 0;  // kWord: the bytes under `mask` must be `value`
+    uint64_t mask = 0, value = 0;  // kWord, kWhole: the bytes under `mask` must be `value`
     uint64_t low = 0, high = 0;    // kDates: accepted date keys (stored_form.h), inclusive
     bool emptyAccepted = false;    // kDates: the empty date is in the range
+    // kNumbers: the field's number must lie between the bounds (excluded where open).
+    const dbf::Field* field = nullptr;
+    double lowNumber = 0, highNumber = 0;
+    bool lowOpen = false, highOpen = false;
+    // kEither: alternatives_[first, first + count), one of which must pass.
+    uint32_t first = 0, count = 0;
+
+    // kNumbers on a field of up to 16 bytes: its bytes last tested and the outcome, since a column such as a
+    // patient id holds the same text in most records. The words end with the field and start with it.
+    bool memo = false;
+    uint32_t memoAt[2] = {0, 0};
+    uint64_t memoMask[2] = {0, 0};
+    mutable uint64_t memoBytes[2] = {0, 0};
+    mutable bool memoValid = false, memoRejects = false;
+
+    bool Outside(double n) const {
+      return n < lowNumber || n > highNumber || (lowOpen && n == lowNumber) || (highOpen && n == highNumber);
+    }
     bool Rejects(std::string_view record) const {
-      if (kind == Kind::kNone) return false;
+      if (kind == Kind::kNumbers) {
+        if (!memo) return Outside(StoredNumber(*field, record));
+        uint64_t a, b;
+        std::memcpy(&a, record.data() + memoAt[0], sizeof a);
+        std::memcpy(&b, record.data() + memoAt[1], sizeof b);
+        a &= memoMask[0];
+        b &= memoMask[1];
+        if (memoValid && a == memoBytes[0] && b == memoBytes[1]) return memoRejects;
+        memoBytes[0] = a;
+        memoBytes[1] = b;
+        memoValid = true;
+        return memoRejects = Outside(StoredNumber(*field, record));
+      }
       uint64_t v;
       std::memcpy(&v, record.data() + offset, sizeof v);
       if (kind == Kind::kWord) return (v & mask) != value;
+      // Other texts of the wanted number are left to the test.
+      if (kind == Kind::kWhole) return (v & mask) != value && RightAlignedDigits(v, mask);
       constexpr uint64_t kHigh = 0xF0F0F0F0F0F0F0F0ull, kZeros = 0x3030303030303030ull;
       const bool digits = ((v & kHigh) == kZeros) & (((v + 0x0606060606060606ull) & kHigh) == kZeros);
       // Anything but digits reads as the empty date, and so do digits that are no date.
@@ -59,12 +92,26 @@ class Condition {
       return !emptyAccepted || StoredDateKey(record.data() + offset) != kBlankDateKey;
     }
   };
+  static constexpr size_t kMaxGuards = 4;
+  bool Rejects(std::string_view record) const {
+    for (const Guard& g : guards_) {
+      if (g.kind == Guard::Kind::kNone) return false;
+      if (g.kind == Guard::Kind::kEither ? EitherRejects(g, record) : g.Rejects(record)) return true;
+    }
+    return false;
+  }
+  bool EitherRejects(const Guard& g, std::string_view record) const {
+    for (uint32_t i = 0; i < g.count; ++i) {
+      if (!alternatives_[g.first + i].Rejects(record)) return false;
+    }
+    return true;
+  }
 
   enum class Kind : uint8_t { kAnd, kOr, kNot, kGeneral, kDate, kDateRange, kStored };
   struct Node {
     Kind kind = Kind::kGeneral;
     Op op = Op::kNone;
-    const dbf::Field* field = nullptr;  // kDate, kDateRange
+    const dbf::Field* field = nullptr;  // kDate, kDateRange; kStored: the one field the test reads
     uint64_t date = 0;                  // kDate: the constant's key; kDateRange: date <= key <= dateHigh
     uint64_t dateHigh = 0;
     const StoredTest* test = nullptr;  // kStored
@@ -83,12 +130,17 @@ class Condition {
   Tri Eval(uint32_t index, const RowContext& row) const;
   Tri Leaf(const Node& n, const RowContext& row) const;
   void MergeDateRanges(std::vector<uint32_t>& kids);
-  void ChooseGuard();
+  void ChooseGuards();
+  bool CannotFail(uint32_t index) const;
+  void AddGuards(uint32_t index, std::vector<Guard>& out);
+  static bool NumberBounds(const StoredTest& t, Guard& g);
+  static void Narrow(Guard& g, const Guard& other);
   Tri General(const Expr& expr, const RowContext& row) const;
 
   std::vector<Node> nodes_;
   std::vector<uint32_t> children_;
-  Guard guard_;
+  std::array<Guard, kMaxGuards> guards_{};
+  std::vector<Guard> alternatives_;
   const EvalEnv* env_ = nullptr;
   uint32_t root_ = 0;
   bool always_ = true;

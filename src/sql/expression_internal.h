@@ -8,6 +8,7 @@
 #include "sql/ast.h"
 #include "sql/expression.h"
 #include "sql/sql_errors.h"
+#include "sql/stored_form.h"
 #include "sql/value.h"
 
 // What the files of the expression evaluator share among themselves: binding (expression_bind.cpp), the
@@ -55,13 +56,10 @@ inline Value DecodeScalar(const dbf::Field& f, std::string_view rec) {
   switch (f.type) {
     case dbf::FieldType::kNumeric:
     case dbf::FieldType::kFloat:
-      return Value::Number(dbf::DecodeNumeric(f, rec).value);
     case dbf::FieldType::kInteger:
-      return Value::Number(dbf::DecodeInteger(f, rec));
     case dbf::FieldType::kDouble:
-      return Value::Number(dbf::DecodeDouble(f, rec));
     case dbf::FieldType::kCurrency:
-      return Value::Number(static_cast<double>(dbf::DecodeCurrency(f, rec)) / 10000.0);
+      return Value::Number(StoredNumber(f, rec));
     case dbf::FieldType::kDate:
       return Value::Date(dbf::DecodeDate(f, rec).value_or(0));
     case dbf::FieldType::kDateTime: {

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstdio>
 #include <memory>
 
 #include "platform/code_page.h"
@@ -297,6 +298,25 @@ bool ChooseSide(StoredTest& t, const Expr& side, const EvalEnv& env) {
   return true;
 }
 
+bool IsNumeric(const dbf::Field& f) {
+  return f.type == dbf::FieldType::kNumeric || f.type == dbf::FieldType::kFloat ||
+         f.type == dbf::FieldType::kInteger || f.type == dbf::FieldType::kDouble ||
+         f.type == dbf::FieldType::kCurrency;
+}
+
+// Two number fields or two date fields compared.
+bool ChooseFields(StoredTest& t, const Expr& left, const Expr& right) {
+  if (left.kind != ExprKind::kColumn || right.kind != ExprKind::kColumn) return false;
+  const dbf::Field& a = *left.field;
+  const dbf::Field& b = *right.field;
+  const bool dates = a.type == dbf::FieldType::kDate && b.type == dbf::FieldType::kDate;
+  if (!dates && !(IsNumeric(a) && IsNumeric(b))) return false;
+  t.kind = StoredTest::Kind::kFields;
+  t.field = &a;
+  t.other = &b;
+  return true;
+}
+
 // --- testing a record ---
 
 Tri Truth(bool b) {
@@ -480,6 +500,12 @@ void ChooseStoredForm(Expr& e, const EvalEnv& env) {
     t->negated = e.negated;
     t->text.assign(e.args[1]->constantValue.text);
   }
+  if (!side && e.kind == ExprKind::kBinary && IsComparison(e.op) &&
+      ChooseFields(*t, *e.args[0], *e.args[1])) {
+    t->op = e.op;
+    e.stored = std::move(t);
+    return;
+  }
   if (!side || !ChooseSide(*t, *side, env)) return;
   // The constants' texts live in the test itself.
   t->value.text = {};
@@ -505,6 +531,18 @@ Tri TestStored(const StoredTest& t, std::string_view record, const EvalEnv& env)
       }
       return Truth(OrderHolds(t.op, CompareSameKind(v, t.value, env.collation)));
     }
+    case StoredTest::Kind::kFields: {
+      if ((t.field->nullable() && dbf::IsNull(*t.field, record)) ||
+          (t.other->nullable() && dbf::IsNull(*t.other, record)))
+        return Tri::kUnknown;
+      if (t.field->type == dbf::FieldType::kDate) {
+        const uint64_t a = StoredDateKey(record.data() + t.field->offset);
+        const uint64_t b = StoredDateKey(record.data() + t.other->offset);
+        return Truth(OrderHolds(t.op, a < b ? -1 : a > b ? 1 : 0));
+      }
+      const double a = StoredNumber(*t.field, record), b = StoredNumber(*t.other, record);
+      return Truth(OrderHolds(t.op, a < b ? -1 : a > b ? 1 : 0));
+    }
     case StoredTest::Kind::kText:
       return TestText(t, record, env);
     case StoredTest::Kind::kLike:
@@ -513,24 +551,79 @@ Tri TestStored(const StoredTest& t, std::string_view record, const EvalEnv& env)
   return Tri::kUnknown;
 }
 
-bool NecessaryWord(const StoredTest& t, StoredWord& word) {
-  if (t.kind != StoredTest::Kind::kText || !t.equalityLane || t.op == Op::kNe || !t.nullable.empty())
-    return false;
+namespace {
+
+// A word over eight record bytes that end where `length` bytes at `at` end, those bytes to be `bytes`; false
+// when the eight bytes would start before the record.
+bool WordEndingAt(uint32_t at, std::string_view bytes, StoredWord& word) {
+  const auto n = static_cast<uint32_t>(bytes.size());
+  if (n == 0 || n > 8 || at + n < 8) return false;
+  word.offset = at + n - 8;
+  word.mask = ~uint64_t{0} << (8 * (8 - n));
+  word.value = 0;
+  std::memcpy(reinterpret_cast<char*>(&word.value) + (8 - n), bytes.data(), n);
+  return true;
+}
+
+// The field bytes that a whole number field holds, written right-aligned, when its STR piece is `wanted`:
+// empty when no such bytes give it.
+std::string WholeFieldBytes(const StoredPart& p, std::string_view wanted) {
+  const size_t length = p.field->length;
+  if (length <= p.width) {
+    const std::string_view head = wanted.substr(0, p.width - length);
+    if (head.find_first_not_of(' ') != std::string_view::npos) return {};
+    return std::string(wanted.substr(p.width - length));
+  }
+  if (wanted.find('*') != std::string_view::npos) return {};  // too wide a number gives stars
+  return std::string(length - p.width, ' ') + std::string(wanted);
+}
+
+void AddTextWords(const StoredTest& t, std::vector<StoredWord>& words) {
   for (const EqualitySlice& s : t.slices) {
     const StoredPart& p = t.parts[s.part];
-    const bool decides =
-        p.kind == StoredPart::Kind::kBytes || (p.kind == StoredPart::Kind::kDate && s.sureWhenUnequal);
-    if (!decides || !s.bytewise || s.length == 0) continue;
-    const uint32_t n = std::min<uint32_t>(8, s.length);
-    const uint32_t at = p.field->offset + (s.from - p.at);
-    if (at + n < 8) continue;  // eight bytes ending with the stretch must lie inside the record
-    word.offset = at + n - 8;
-    word.mask = ~uint64_t{0} << (8 * (8 - n));
-    word.value = 0;
-    std::memcpy(reinterpret_cast<char*>(&word.value) + (8 - n), t.target.data() + s.from, n);
-    return true;
+    if (!s.bytewise || s.length == 0) continue;
+    const std::string_view wanted = std::string_view(t.target).substr(s.from, s.length);
+    StoredWord w;
+    if (p.kind == StoredPart::Kind::kBytes || (p.kind == StoredPart::Kind::kDate && s.sureWhenUnequal)) {
+      const uint32_t n = std::min<uint32_t>(8, s.length);
+      if (WordEndingAt(p.field->offset + (s.from - p.at), wanted.substr(0, n), w)) words.push_back(w);
+    } else if (p.kind == StoredPart::Kind::kWhole && s.length == p.width) {
+      w.whole = true;
+      if (WordEndingAt(p.field->offset, WholeFieldBytes(p, wanted), w)) words.push_back(w);
+    }
   }
-  return false;
+}
+
+// n = constant on an N(m,0) field of up to 8 bytes.
+void AddValueWord(const StoredTest& t, std::vector<StoredWord>& words) {
+  const dbf::Field& f = *t.field;
+  if (t.between || (t.op != Op::kEq && t.op != Op::kExactEq) || f.type != dbf::FieldType::kNumeric ||
+      f.decimals != 0 || f.nullable() || f.length > 8 || t.value.kind != ValueKind::kNumber)
+    return;
+  const double n = t.value.number;
+  if (!(n >= 0) || n != std::trunc(n) || n >= std::pow(10.0, f.length)) return;
+  char text[32];
+  std::snprintf(text, sizeof text, "%*.0f", static_cast<int>(f.length), n);
+  StoredWord w;
+  w.whole = true;
+  if (WordEndingAt(f.offset, text, w)) words.push_back(w);
+}
+
+}  // namespace
+
+std::vector<StoredWord> NecessaryWords(const StoredTest& t) {
+  std::vector<StoredWord> words;
+  if (t.kind == StoredTest::Kind::kValue) {
+    AddValueWord(t, words);
+  } else if (t.kind == StoredTest::Kind::kText && t.equalityLane && t.op != Op::kNe && t.nullable.empty()) {
+    AddTextWords(t, words);
+  } else if (t.kind == StoredTest::Kind::kLike && t.likeLane == StoredTest::LikeLane::kPrefix && !t.negated &&
+             t.nullable.empty()) {
+    StoredWord w;
+    const std::string_view prefix = t.target;
+    if (WordEndingAt(t.parts[0].field->offset, prefix.substr(0, 8), w)) words.push_back(w);
+  }
+  return words;
 }
 
 }  // namespace vorel::sql

@@ -51,17 +51,19 @@ struct EqualitySlice {
 
 struct StoredTest {
   enum class Kind : uint8_t {
-    kDate,   // a date field against constant dates: the stored digits compared as a number
-    kValue,  // a number, date-time or logical field against constants, decoded in place
-    kText,   // a text of stored pieces against constant texts
-    kLike,   // a text of stored pieces LIKE a constant pattern
+    kDate,    // a date field against constant dates: the stored digits compared as a number
+    kValue,   // a number, date-time or logical field against constants, decoded in place
+    kText,    // a text of stored pieces against constant texts
+    kLike,    // a text of stored pieces LIKE a constant pattern
+    kFields,  // a number or date field against another of its kind
   };
   Kind kind = Kind::kValue;
   Op op = Op::kNone;           // with the stored side on the left; kGe for BETWEEN
   bool between = false;        // BETWEEN: >= the first constant and <= the second
   bool negated = false;        // NOT LIKE, NOT BETWEEN
   bool constantFirst = false;  // the constant stands on the left (texts are compared in the written order)
-  const dbf::Field* field = nullptr;      // kDate, kValue
+  const dbf::Field* field = nullptr;      // kDate, kValue, kFields
+  const dbf::Field* other = nullptr;      // kFields: the field on the right
   uint64_t dateKey = 0, dateKeyHigh = 0;  // kDate: the constants' yyyymmdd as big-endian numbers
   Value value, valueHigh;                 // kValue
   std::string text, textHigh;             // kText: the constants; kLike: the pattern
@@ -98,12 +100,48 @@ inline uint64_t StoredDateKey(const char* p) {
   return dbf::decode_detail::JulianDayOfDigits(v) == 0 ? kBlankDateKey : __builtin_bswap64(v);
 }
 
+// The number of a numeric field (N, F, I, B, Y) as the general evaluation reads it: blanks and text that is
+// no number read as far as they are one.
+inline double StoredNumber(const dbf::Field& f, std::string_view record) {
+  switch (f.type) {
+    case dbf::FieldType::kInteger:
+      return dbf::DecodeInteger(f, record);
+    case dbf::FieldType::kDouble:
+      return dbf::DecodeDouble(f, record);
+    case dbf::FieldType::kCurrency:
+      return static_cast<double>(dbf::DecodeCurrency(f, record)) / 10000.0;
+    default:
+      return dbf::DecodeNumeric(f, record).value;
+  }
+}
+
+// True when the bytes under `mask` (the high-order bytes of `v`, eight record bytes loaded little-endian) are
+// a whole number as an N field writes it right-aligned: blanks, then digits without a leading zero (a lone
+// 0). Two such texts of one width are equal exactly when their numbers are, and order as their numbers do.
+inline bool RightAlignedDigits(uint64_t v, uint64_t mask) {
+  constexpr uint64_t kLow7 = 0x7F7F7F7F7F7F7F7Full, kHighBits = 0x8080808080808080ull;
+  // The high bit of each byte of x that is zero.
+  const auto zeroBytes = [](uint64_t x) { return ~(((x & kLow7) + kLow7) | x | kLow7); };
+  const uint64_t inside = mask & kHighBits;
+  const uint64_t blanks = zeroBytes(v ^ 0x2020202020202020ull) & inside;
+  const uint64_t y = v ^ 0x3030303030303030ull;  // a digit's byte is its value, 0..9
+  const uint64_t notDigit = (y & 0xF0F0F0F0F0F0F0F0ull) |
+                            (((y & 0x0F0F0F0F0F0F0F0Full) + 0x0606060606060606ull) & 0x1010101010101010ull);
+  const uint64_t digits = zeroBytes(notDigit) & inside;
+  const uint64_t first = digits & (~digits + 1);  // the first digit (bytes later in the record weigh more)
+  if ((blanks | digits) != inside || first == 0 || blanks >= first) return false;
+  return first == (uint64_t{1} << 63) || (zeroBytes(y) & first) == 0;
+}
+
 // Eight bytes of the record at `offset` that must equal `value` under `mask` for the test to be true (and
-// that make it false, not NULL, when they do not); false when the test has none.
+// that make it false, not NULL, when they do not). With `whole`, only bytes that are RightAlignedDigits make
+// it false: other texts of the same number (leading zeros, a minus zero) are left to the test itself.
 struct StoredWord {
   uint32_t offset = 0;
   uint64_t mask = 0, value = 0;
+  bool whole = false;
 };
-bool NecessaryWord(const StoredTest& t, StoredWord& word);
+// Every such word of the test, in the order of its pieces.
+std::vector<StoredWord> NecessaryWords(const StoredTest& t);
 
 }  // namespace vorel::sql

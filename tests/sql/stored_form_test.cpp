@@ -176,6 +176,18 @@ TEST_F(StoredForm, SelectGivesTheGeneralRowsForEveryCondition) {
       "name='AB' AND kw=105 AND dat>=DATE()-1", "nname='AB'", "nname IS NULL AND name='AB'",
       "NOT (nname='AB')", "nname<>'AB' OR nkw=3", "DTOC(ndat,1)+nname='20261210AB'",
       slot + "='2026121008:30  105' AND kw=105",
+      // Guards in the scanner's loop: numeric ranges on one field, one of several tests, NOT of a date test,
+      // LIKE prefixes, slot numbers in other texts than STR writes.
+      "kw>=100 AND kw<106", "kw>100 AND kw<=105 AND kw>=0", "num>=0 AND num<12.5", "cnt BETWEEN -1 AND 1",
+      "cash>0 AND cash<=2.5 AND cnt<>0", "(kw=105 OR name='AB') AND dat>=DATE()",
+      "(name LIKE 'A%' OR kw BETWEEN 100 AND 106) AND NOT dat<DATE()",
+      "(kw=105 AND tim='08:00') OR (kw=106 AND name='ab')", "NOT dat<DATE()", "NOT dat=DATE() AND kw>=0",
+      "NOT (dat>=DATE()) AND name='AB'", "NOT ndat<DATE()", "name LIKE 'AB%' AND kw>=0",
+      "name LIKE 'ABCDEFGH%'", "tim LIKE '%0%'", "UPPER(tim)='08:00' AND kw=0",
+      "(kw=105 OR 1/(cnt-2)>0) AND dat>=DATE()",
+      // A field against another field.
+      "kw=id", "kw<>id AND kw>=0", "num<cash", "cnt>=kw", "dat<ndat", "nkw=kw OR dat>=ndat", "dat=dat",
+      "cash<=cnt AND NOT dat<DATE()",
       // A test that can fail: reached in the general order, skipped where an earlier test rules the record
       // out.
       "1/(kw-105)>0 AND dat>=DATE()", "dat>DATE()+100 AND 1/(kw-105)>0", "name='ZZ' AND 1/(kw-105)>0",
@@ -201,13 +213,30 @@ TEST_F(StoredForm, ConditionsOnStoredFieldsGetAStoredForm) {
   for (const char* c :
        {"DTOC(dat)='10.12.2026'", "STR(num,7)='  12.50'", "SUBSTR(name,1,2)='AB'", "kw+1=106"})
     EXPECT_EQ(formOf(c), nullptr) << c;
-  // The slot key of the bookings is decided on the bytes, its date first in the scanner's loop.
+  // The slot key of the bookings is decided on the bytes in the scanner's loop: its date, its time, and its
+  // slot number where the field holds it right-aligned.
   const auto slot = formOf("DTOC(dat,1)+tim+STR(kw,5)='2026121008:30  105'");
   ASSERT_NE(slot, nullptr);
   EXPECT_TRUE(slot->equalityLane);
-  sql::StoredWord word;
-  ASSERT_TRUE(sql::NecessaryWord(*slot, word));
-  EXPECT_EQ(word.offset, t.GetField("dat").offset);
+  const std::vector<sql::StoredWord> words = sql::NecessaryWords(*slot);
+  ASSERT_EQ(words.size(), 3u);
+  EXPECT_EQ(words[0].offset, t.GetField("dat").offset);
+  EXPECT_TRUE(words[2].whole);
+  EXPECT_EQ(words[2].offset + 8, t.GetField("kw").offset + 5);
+}
+
+TEST(RightAlignedDigits, TellsTheTextsThatStrWritesFromOthers) {
+  const struct {
+    const char* bytes;
+    bool expected;
+  } cases[] = {{"  105", true},  {"    0", true},  {"99999", true},  {"  100", true},  {"00105", false},
+               {"105  ", false}, {"     ", false}, {"  -12", false}, {" 1 05", false}, {"  1.5", false},
+               {"   -0", false}, {"   05", false}, {"*****", false}, {" 12 5", false}};
+  for (const auto& c : cases) {
+    uint64_t v = 0x4141414141414141ull;  // bytes before the field, outside the mask
+    std::memcpy(reinterpret_cast<char*>(&v) + 3, c.bytes, 5);
+    EXPECT_EQ(sql::RightAlignedDigits(v, ~uint64_t{0} << 24), c.expected) << c.bytes;
+  }
 }
 
 TEST_F(StoredForm, UpdateAndDeleteChangeTheSameRecordsBothWays) {
