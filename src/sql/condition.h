@@ -78,6 +78,7 @@ class Condition {
         memoValid = true;
         return memoRejects = Outside(StoredNumber(*field, record));
       }
+      if (kind == Kind::kWhole && offset + sizeof(uint64_t) > record.size()) return false;
       uint64_t v;
       std::memcpy(&v, record.data() + offset, sizeof v);
       if (kind == Kind::kWord) return (v & mask) != value;

@@ -227,6 +227,8 @@ void ChooseEqualityLane(StoredTest& t, const EvalEnv& env) {
         s.sureWhenEqual = s.bytewise && whole && p.width == p.field->length &&
                           RightAlignedWhole(wanted.data(), wanted.size());
         s.sureWhenUnequal = false;
+        s.digitsAndBlanks = wanted.find_first_not_of(" 0123456789") == std::string_view::npos &&
+                            AllWeighAlone(collation, "0123456789");
         break;
       default:
         break;
@@ -553,15 +555,16 @@ Tri TestStored(const StoredTest& t, std::string_view record, const EvalEnv& env)
 
 namespace {
 
-// A word over eight record bytes that end where `length` bytes at `at` end, those bytes to be `bytes`; false
-// when the eight bytes would start before the record.
-bool WordEndingAt(uint32_t at, std::string_view bytes, StoredWord& word) {
+// A word over the eight record bytes that end where `bytes`, at `at`, end, those bytes to be `bytes`: for a
+// whole number first in the record, the eight that start with them.
+bool WordAt(uint32_t at, std::string_view bytes, StoredWord& word) {
   const auto n = static_cast<uint32_t>(bytes.size());
-  if (n == 0 || n > 8 || at + n < 8) return false;
-  word.offset = at + n - 8;
-  word.mask = ~uint64_t{0} << (8 * (8 - n));
+  if (n == 0 || n > 8 || (at + n < 8 && !word.whole)) return false;
+  const uint32_t skip = at + n < 8 ? 0 : 8 - n;  // bytes of the word before `bytes`
+  word.offset = at + n < 8 ? at : at + n - 8;
+  word.mask = (n == 8 ? ~uint64_t{0} : ((uint64_t{1} << (8 * n)) - 1)) << (8 * skip);
   word.value = 0;
-  std::memcpy(reinterpret_cast<char*>(&word.value) + (8 - n), bytes.data(), n);
+  std::memcpy(reinterpret_cast<char*>(&word.value) + skip, bytes.data(), n);
   return true;
 }
 
@@ -581,15 +584,18 @@ std::string WholeFieldBytes(const StoredPart& p, std::string_view wanted) {
 void AddTextWords(const StoredTest& t, std::vector<StoredWord>& words) {
   for (const EqualitySlice& s : t.slices) {
     const StoredPart& p = t.parts[s.part];
-    if (!s.bytewise || s.length == 0) continue;
+    if (s.length == 0) continue;
     const std::string_view wanted = std::string_view(t.target).substr(s.from, s.length);
     StoredWord w;
-    if (p.kind == StoredPart::Kind::kBytes || (p.kind == StoredPart::Kind::kDate && s.sureWhenUnequal)) {
-      const uint32_t n = std::min<uint32_t>(8, s.length);
-      if (WordEndingAt(p.field->offset + (s.from - p.at), wanted.substr(0, n), w)) words.push_back(w);
-    } else if (p.kind == StoredPart::Kind::kWhole && s.length == p.width) {
+    if (p.kind == StoredPart::Kind::kWhole) {
       w.whole = true;
-      if (WordEndingAt(p.field->offset, WholeFieldBytes(p, wanted), w)) words.push_back(w);
+      if ((s.bytewise || s.digitsAndBlanks) && s.length == p.width &&
+          WordAt(p.field->offset, WholeFieldBytes(p, wanted), w))
+        words.push_back(w);
+    } else if (s.bytewise && (p.kind == StoredPart::Kind::kBytes ||
+                              (p.kind == StoredPart::Kind::kDate && s.sureWhenUnequal))) {
+      const uint32_t n = std::min<uint32_t>(8, s.length);
+      if (WordAt(p.field->offset + (s.from - p.at), wanted.substr(0, n), w)) words.push_back(w);
     }
   }
 }
@@ -606,7 +612,7 @@ void AddValueWord(const StoredTest& t, std::vector<StoredWord>& words) {
   std::snprintf(text, sizeof text, "%*.0f", static_cast<int>(f.length), n);
   StoredWord w;
   w.whole = true;
-  if (WordEndingAt(f.offset, text, w)) words.push_back(w);
+  if (WordAt(f.offset, text, w)) words.push_back(w);
 }
 
 }  // namespace
@@ -621,7 +627,7 @@ std::vector<StoredWord> NecessaryWords(const StoredTest& t) {
              t.nullable.empty()) {
     StoredWord w;
     const std::string_view prefix = t.target;
-    if (WordEndingAt(t.parts[0].field->offset, prefix.substr(0, 8), w)) words.push_back(w);
+    if (WordAt(t.parts[0].field->offset, prefix.substr(0, 8), w)) words.push_back(w);
   }
   return words;
 }

@@ -47,6 +47,9 @@ struct EqualitySlice {
   bool bytewise = true;         // every target byte weighs alone: equal weights mean equal bytes
   bool sureWhenEqual = true;    // stored bytes equal to the target: the piece's value is equal too
   bool sureWhenUnequal = true;  // stored bytes unequal: the piece's value is unequal too
+  // kWhole: the target is digits and blanks, and digits weigh alone, so that a number's right-aligned text
+  // matches the target exactly when its bytes do.
+  bool digitsAndBlanks = false;
 };
 
 struct StoredTest {
@@ -115,7 +118,7 @@ inline double StoredNumber(const dbf::Field& f, std::string_view record) {
   }
 }
 
-// True when the bytes under `mask` (the high-order bytes of `v`, eight record bytes loaded little-endian) are
+// True when the bytes under `mask` (adjacent bytes of `v`, eight record bytes loaded little-endian) are
 // a whole number as an N field writes it right-aligned: blanks, then digits without a leading zero (a lone
 // 0). Two such texts of one width are equal exactly when their numbers are, and order as their numbers do.
 inline bool RightAlignedDigits(uint64_t v, uint64_t mask) {
@@ -130,12 +133,13 @@ inline bool RightAlignedDigits(uint64_t v, uint64_t mask) {
   const uint64_t digits = zeroBytes(notDigit) & inside;
   const uint64_t first = digits & (~digits + 1);  // the first digit (bytes later in the record weigh more)
   if ((blanks | digits) != inside || first == 0 || blanks >= first) return false;
-  return first == (uint64_t{1} << 63) || (zeroBytes(y) & first) == 0;
+  return first == (inside & ~(inside >> 8)) || (zeroBytes(y) & first) == 0;
 }
 
 // Eight bytes of the record at `offset` that must equal `value` under `mask` for the test to be true (and
 // that make it false, not NULL, when they do not). With `whole`, only bytes that are RightAlignedDigits make
-// it false: other texts of the same number (leading zeros, a minus zero) are left to the test itself.
+// it false: other texts of the same number (leading zeros, a minus zero) are left to the test itself; such a
+// word may reach past the field's end (a number first in the record), and past the record on a short one.
 struct StoredWord {
   uint32_t offset = 0;
   uint64_t mask = 0, value = 0;

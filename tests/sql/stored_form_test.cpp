@@ -184,7 +184,8 @@ TEST_F(StoredForm, SelectGivesTheGeneralRowsForEveryCondition) {
       "(kw=105 AND tim='08:00') OR (kw=106 AND name='ab')", "NOT dat<DATE()", "NOT dat=DATE() AND kw>=0",
       "NOT (dat>=DATE()) AND name='AB'", "NOT ndat<DATE()", "name LIKE 'AB%' AND kw>=0",
       "name LIKE 'ABCDEFGH%'", "tim LIKE '%0%'", "UPPER(tim)='08:00' AND kw=0",
-      "(kw=105 OR 1/(cnt-2)>0) AND dat>=DATE()",
+      "(kw=105 OR 1/(cnt-2)>0) AND dat>=DATE()", "id=7", "id=300 OR id=12", "STR(id,6)+name='     9AB'",
+      "STR(id,5)='  300'",
       // A field against another field.
       "kw=id", "kw<>id AND kw>=0", "num<cash", "cnt>=kw", "dat<ndat", "nkw=kw OR dat>=ndat", "dat=dat",
       "cash<=cnt AND NOT dat<DATE()",
@@ -233,9 +234,11 @@ TEST(RightAlignedDigits, TellsTheTextsThatStrWritesFromOthers) {
                {"105  ", false}, {"     ", false}, {"  -12", false}, {" 1 05", false}, {"  1.5", false},
                {"   -0", false}, {"   05", false}, {"*****", false}, {" 12 5", false}};
   for (const auto& c : cases) {
-    uint64_t v = 0x4141414141414141ull;  // bytes before the field, outside the mask
-    std::memcpy(reinterpret_cast<char*>(&v) + 3, c.bytes, 5);
-    EXPECT_EQ(sql::RightAlignedDigits(v, ~uint64_t{0} << 24), c.expected) << c.bytes;
+    for (int at : {0, 3}) {  // the field first or last in the word, other bytes outside the mask
+      uint64_t v = 0x4141414141414141ull;
+      std::memcpy(reinterpret_cast<char*>(&v) + at, c.bytes, 5);
+      EXPECT_EQ(sql::RightAlignedDigits(v, uint64_t{0xFFFFFFFFFF} << (8 * at)), c.expected) << c.bytes << at;
+    }
   }
 }
 
