@@ -5,7 +5,6 @@
 // 08:00..12:45 in steps of 15 minutes. Every fifth slot is booked by a patient (kl, name in mixed case,
 // phone, ticket number), every tenth with a policy number; the rest are free.
 #include <benchmark/benchmark.h>
-#include <fcntl.h>
 #include <unistd.h>
 
 #include <cstdio>
@@ -13,6 +12,7 @@
 #include <string>
 #include <vector>
 
+#include "plain_read.h"
 #include "sql/executor.h"
 #include "support/clinic_tables.h"
 
@@ -69,17 +69,10 @@ Schedule& TheSchedule() {
   return s;
 }
 
-// The floor: every byte of the table's file read through one reused 1 MB buffer.
 void BM_PlainRead(benchmark::State& state) {
   const std::filesystem::path file = TheSchedule().folder / "m2401.dbf";
-  std::vector<char> buffer(1 << 20);
-  for (auto _ : state) {
-    const int fd = ::open(file.c_str(), O_RDONLY);
-    size_t total = 0;
-    for (ssize_t n; (n = ::read(fd, buffer.data(), buffer.size())) > 0;) total += static_cast<size_t>(n);
-    ::close(fd);
-    benchmark::DoNotOptimize(total);
-  }
+  std::vector<char> buffer;
+  for (auto _ : state) benchmark::DoNotOptimize(ReadWholeFile(file, buffer));
 }
 BENCHMARK(BM_PlainRead)->Unit(benchmark::kMillisecond)->Iterations(10)->Repetitions(5);
 
