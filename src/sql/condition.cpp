@@ -199,9 +199,9 @@ void Condition::ChooseGuards() {
     }
   }
   // A word of bytes other than blanks usually rules out the most records (a slot key's date, a policy
-  // number), then a whole number (a slot number), one of several such tests, a numeric range, a date window,
-  // and last a word of blanks (a free slot's empty name). The first guard of each kind, then the others in
-  // that order.
+  // number), then a whole number (a slot number), one of several such tests, a date window, a numeric range
+  // (slower to test), and last a word of blanks (a free slot's empty name). The first guard of each kind,
+  // then the others in that order.
   const auto rank = [](const Guard& g) {
     switch (g.kind) {
       case Guard::Kind::kWord:
@@ -210,7 +210,7 @@ void Condition::ChooseGuards() {
         return 1;
       case Guard::Kind::kEither:
         return 2;
-      case Guard::Kind::kNumbers:
+      case Guard::Kind::kDates:
         return 3;
       default:
         return 4;

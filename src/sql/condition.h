@@ -65,23 +65,15 @@ class Condition {
       return n < lowNumber || n > highNumber || (lowOpen && n == lowNumber) || (highOpen && n == highNumber);
     }
     bool Rejects(std::string_view record) const {
-      if (kind == Kind::kNumbers) {
-        if (!memo) return Outside(StoredNumber(*field, record));
-        uint64_t a, b;
-        std::memcpy(&a, record.data() + memoAt[0], sizeof a);
-        std::memcpy(&b, record.data() + memoAt[1], sizeof b);
-        a &= memoMask[0];
-        b &= memoMask[1];
-        if (memoValid && a == memoBytes[0] && b == memoBytes[1]) return memoRejects;
-        memoBytes[0] = a;
-        memoBytes[1] = b;
-        memoValid = true;
-        return memoRejects = Outside(StoredNumber(*field, record));
+      if (kind == Kind::kWord) {  // the most common guard, on the shortest path
+        uint64_t v;
+        std::memcpy(&v, record.data() + offset, sizeof v);
+        return (v & mask) != value;
       }
+      if (kind == Kind::kNumbers) return NumberRejects(record);
       if (kind == Kind::kWhole && offset + sizeof(uint64_t) > record.size()) return false;
       uint64_t v;
       std::memcpy(&v, record.data() + offset, sizeof v);
-      if (kind == Kind::kWord) return (v & mask) != value;
       // Other texts of the wanted number are left to the test.
       if (kind == Kind::kWhole) return (v & mask) != value && RightAlignedDigits(v, mask);
       constexpr uint64_t kHigh = 0xF0F0F0F0F0F0F0F0ull, kZeros = 0x3030303030303030ull;
@@ -91,6 +83,19 @@ class Condition {
       const uint64_t key = __builtin_bswap64(v);
       if (key >= low && key <= high) return false;
       return !emptyAccepted || StoredDateKey(record.data() + offset) != kBlankDateKey;
+    }
+    bool NumberRejects(std::string_view record) const {
+      if (!memo) return Outside(StoredNumber(*field, record));
+      uint64_t a, b;
+      std::memcpy(&a, record.data() + memoAt[0], sizeof a);
+      std::memcpy(&b, record.data() + memoAt[1], sizeof b);
+      a &= memoMask[0];
+      b &= memoMask[1];
+      if (memoValid && a == memoBytes[0] && b == memoBytes[1]) return memoRejects;
+      memoBytes[0] = a;
+      memoBytes[1] = b;
+      memoValid = true;
+      return memoRejects = Outside(StoredNumber(*field, record));
     }
   };
   static constexpr size_t kMaxGuards = 4;
