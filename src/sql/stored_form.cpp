@@ -594,8 +594,13 @@ void AddTextWords(const StoredTest& t, std::vector<StoredWord>& words) {
         words.push_back(w);
     } else if (s.bytewise && (p.kind == StoredPart::Kind::kBytes ||
                               (p.kind == StoredPart::Kind::kDate && s.sureWhenUnequal))) {
-      const uint32_t n = std::min<uint32_t>(8, s.length);
-      if (WordAt(p.field->offset + (s.from - p.at), wanted.substr(0, n), w)) words.push_back(w);
+      const uint32_t at = p.field->offset + (s.from - p.at);
+      if (WordAt(at, wanted.substr(0, 8), w)) words.push_back(w);
+      // Texts of one column often share their start (a policy number's region code): their last characters
+      // tell them apart.
+      const size_t end = wanted.find_last_not_of(' ') + 1;
+      if (end > 8 && WordAt(at + static_cast<uint32_t>(end - 8), wanted.substr(end - 8, 8), w))
+        words.push_back(w);
     }
   }
 }

@@ -48,13 +48,14 @@ class StoredForm : public ::testing::Test {
     options_.folder = folder_.path();
     options_.now = LocalDateTime{2026, 12, 10, 14, 5, 30, 0};
     using sqltest::F;
-    sqltest::MakeTable(folder_.path(), "grid",
-                       {F("id", FT::kNumeric, 6), F("name", FT::kCharacter, 8), F("dat", FT::kDate),
-                        F("kw", FT::kNumeric, 5), F("tim", FT::kCharacter, 5), F("num", FT::kNumeric, 7, 2),
-                        F("cnt", FT::kInteger), F("cash", FT::kCurrency), F("stamp", FT::kDateTime),
-                        F("flag", FT::kLogical), F("nname", FT::kCharacter, 6, 0, true),
-                        F("ndat", FT::kDate, 0, 0, true), F("nkw", FT::kNumeric, 5, 0, true)},
-                       {});
+    sqltest::MakeTable(
+        folder_.path(), "grid",
+        {F("id", FT::kNumeric, 6), F("name", FT::kCharacter, 8), F("dat", FT::kDate),
+         F("kw", FT::kNumeric, 5), F("tim", FT::kCharacter, 5), F("num", FT::kNumeric, 7, 2),
+         F("cnt", FT::kInteger), F("cash", FT::kCurrency), F("stamp", FT::kDateTime), F("flag", FT::kLogical),
+         F("nname", FT::kCharacter, 6, 0, true), F("ndat", FT::kDate, 0, 0, true),
+         F("nkw", FT::kNumeric, 5, 0, true), F("polis", FT::kCharacter, 12)},
+        {});
     // Stored bytes as the reception desk program or a damaged file may hold them, field by field.
     const std::vector<std::string> names = {"AB",
                                             "ab",
@@ -114,6 +115,7 @@ class StoredForm : public ::testing::Test {
         put(r, "kw", kws[next(kws.size())]);
         put(r, "num", nums[next(nums.size())]);
         put(r, "tim", times[next(times.size())]);
+        put(r, "polis", i % 3 == 0 ? "" : "770012" + std::to_string(i % 11) + "X");  // a shared start
       });
     }
     for (uint32_t recno = 5; recno <= 400; recno += 11) t.SetDeleted(recno);
@@ -185,7 +187,8 @@ TEST_F(StoredForm, SelectGivesTheGeneralRowsForEveryCondition) {
       "NOT (dat>=DATE()) AND name='AB'", "NOT ndat<DATE()", "name LIKE 'AB%' AND kw>=0",
       "name LIKE 'ABCDEFGH%'", "tim LIKE '%0%'", "UPPER(tim)='08:00' AND kw=0",
       "(kw=105 OR 1/(cnt-2)>0) AND dat>=DATE()", "id=7", "id=300 OR id=12", "STR(id,6)+name='     9AB'",
-      "STR(id,5)='  300'",
+      "STR(id,5)='  300'", "polis='77001210X'", "polis='7700125X'", "polis='770012'", "polis=='77001210X  '",
+      "polis='77001210X' AND kw>=0", "polis<>'7700125X'",
       // A field against another field.
       "kw=id", "kw<>id AND kw>=0", "num<cash", "cnt>=kw", "dat<ndat", "nkw=kw OR dat>=ndat", "dat=dat",
       "cash<=cnt AND NOT dat<DATE()",
