@@ -223,11 +223,12 @@ bool HoldsUnreadableValue(const Field& field, std::string_view record) {
   const bool numeric = field.type == FieldType::kNumeric || field.type == FieldType::kFloat;
   if (!numeric && field.type != FieldType::kDate) return false;
   const std::string_view s = FieldBytes(field, record);
+  double whole;  // the common case first: a whole number as every writer stores it
+  if (numeric && decode_detail::ParseWholeNumber(s.data(), static_cast<unsigned>(s.size()), whole))
+    return false;
   // Blanks are the empty value; so are the NUL bytes some other writers fill a field with.
   if (s.find_first_not_of(std::string_view(" \0", 2)) == std::string_view::npos) return false;
   if (!numeric) return !DecodeDate(field, record);
-  double whole;
-  if (decode_detail::ParseWholeNumber(s.data(), static_cast<unsigned>(s.size()), whole)) return false;
   // Blanks, a sign, digits with at most one point, blanks: the numeric text of every writer.
   size_t i = s.find_first_not_of(' ');
   if (s[i] == '-' || s[i] == '+') ++i;

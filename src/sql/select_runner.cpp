@@ -308,6 +308,8 @@ ResultSet RunSelect(SelectStatement& s, const ExecutionOptions& options, const E
       result.AppendRow(values);
       for (size_t i : unreadable) result.MarkUnreadable(result.rowCount() - 1, i);
       for (const auto& [i, field] : checked) {
+        // A date that decoded to a day was readable: only an empty one may stand for unreadable digits.
+        if (values[i].kind == ValueKind::kDate && values[i].moment != 0) continue;
         if (dbf::HoldsUnreadableValue(*field, rec.bytes)) result.MarkMalformed(result.rowCount() - 1, i);
       }
     }
