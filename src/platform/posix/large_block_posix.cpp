@@ -1,6 +1,8 @@
 #include <sys/mman.h>
 
 #include <cstdint>
+#include <cstdlib>
+#include <cstring>
 
 #include "platform/large_block.h"
 
@@ -11,10 +13,29 @@ std::size_t Rounded(std::size_t bytes) {
   return (bytes + kLargeBlockGrain - 1) / kLargeBlockGrain * kLargeBlockGrain;
 }
 
+// Under AddressSanitizer the blocks come from its allocator at their exact size, so that reads and writes
+// past their end are caught as they are in any other memory.
+#if defined(__SANITIZE_ADDRESS__)
+constexpr bool kFromHeap = true;
+#elif defined(__has_feature)
+#if __has_feature(address_sanitizer)
+constexpr bool kFromHeap = true;
+#else
+constexpr bool kFromHeap = false;
+#endif
+#else
+constexpr bool kFromHeap = false;
+#endif
+
 }  // namespace
 
 void* MapLargeBlock(std::size_t bytes) {
   if (bytes == 0 || bytes > SIZE_MAX / 2) throw std::bad_alloc();
+  if constexpr (kFromHeap) {
+    void* block = nullptr;
+    if (::posix_memalign(&block, kLargeBlockGrain, bytes) != 0) throw std::bad_alloc();
+    return std::memset(block, 0, bytes);
+  }
   const std::size_t size = Rounded(bytes);
   // Map one grain more than needed and trim both ends, so that the block starts on a huge page boundary.
   void* mapped =
@@ -32,7 +53,12 @@ void* MapLargeBlock(std::size_t bytes) {
 }
 
 void UnmapLargeBlock(void* block, std::size_t bytes) noexcept {
-  if (block) ::munmap(block, Rounded(bytes));
+  if (!block) return;
+  if constexpr (kFromHeap) {
+    std::free(block);
+  } else {
+    ::munmap(block, Rounded(bytes));
+  }
 }
 
 }  // namespace vorel
