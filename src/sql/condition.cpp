@@ -27,14 +27,7 @@ bool Condition::NumberBounds(const StoredTest& t, Guard& g) {
     return false;
   const double n = t.value.number;
   g.field = t.field;
-  const uint32_t length = t.field->length, end = t.field->offset + length;
-  if (end >= 8 && length <= 16) {
-    g.memo = true;
-    g.memoAt[0] = end - 8;
-    g.memoMask[0] = ~uint64_t{0} << (8 * (8 - std::min(length, 8u)));
-    g.memoAt[1] = t.field->offset;
-    g.memoMask[1] = length > 8 ? ~uint64_t{0} >> (8 * (16 - length)) : 0;
-  }
+  SetMemo(*t.field, g);
   g.lowNumber = -std::numeric_limits<double>::infinity();
   g.highNumber = std::numeric_limits<double>::infinity();
   if (t.between) {
@@ -63,6 +56,20 @@ bool Condition::NumberBounds(const StoredTest& t, Guard& g) {
     default:
       return false;
   }
+}
+
+// The memo reads two words, one ending with the field and one starting with it; false for a field longer
+// than they hold or one too early in the record.
+bool Condition::SetMemo(const dbf::Field& f, Guard& g) {
+  const uint32_t length = f.length, end = f.offset + length;
+  if (end < 8 || length > 16) return false;
+  g.memo = true;
+  g.memoAt[0] = end - 8;
+  g.memoMask[0] = ~uint64_t{0} << (8 * (8 - std::min(length, 8u)));
+  // A field of up to 8 bytes is in the first word alone: the second is that word again, all masked.
+  g.memoAt[1] = length > 8 ? f.offset : end - 8;
+  g.memoMask[1] = length > 8 ? ~uint64_t{0} >> (8 * (16 - length)) : 0;
+  return true;
 }
 
 // Both ranges at once, on one field.
@@ -122,6 +129,13 @@ void Condition::AddGuards(uint32_t index, std::vector<Guard>& out) {
       Guard g;
       if (n.test->kind == StoredTest::Kind::kValue && NumberBounds(*n.test, g)) {
         g.kind = Guard::Kind::kNumbers;
+        out.push_back(g);
+      } else if (n.field && !n.field->nullable() && n.test->nullable.empty() && SetMemo(*n.field, g)) {
+        // Any other test of one field's bytes, decided once for each text the field holds in a row.
+        g.kind = Guard::Kind::kTest;
+        g.field = n.field;
+        g.test = n.test;
+        g.env = env_;
         out.push_back(g);
       }
       return;
@@ -200,8 +214,8 @@ void Condition::ChooseGuards() {
   }
   // A word of bytes other than blanks usually rules out the most records (a slot key's date, a policy
   // number), then a whole number (a slot number), one of several such tests, a date window, a numeric range
-  // (slower to test), and last a word of blanks (a free slot's empty name). The first guard of each kind,
-  // then the others in that order.
+  // (slower to test), a word of blanks (a free slot's empty name), and last any other test of one field. The
+  // first guard of each kind, then the others in that order.
   const auto rank = [](const Guard& g) {
     switch (g.kind) {
       case Guard::Kind::kWord:
@@ -212,12 +226,14 @@ void Condition::ChooseGuards() {
         return 2;
       case Guard::Kind::kDates:
         return 3;
-      default:
+      case Guard::Kind::kNumbers:
         return 4;
+      default:
+        return 6;
     }
   };
   std::vector<Guard> firsts, rest;
-  for (int r = 0; r <= 5; ++r) {
+  for (int r = 0; r <= 6; ++r) {
     bool seen = false;
     for (const Guard& g : all) {
       if (rank(g) != r) continue;

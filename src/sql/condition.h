@@ -40,7 +40,7 @@ class Condition {
   // it), made on the stored bytes inline in the scanner's loop: most records of a scan fail the first guard,
   // most of the rest the next one, and then nothing else is looked at.
   struct Guard {
-    enum class Kind : uint8_t { kNone, kWord, kWhole, kNumbers, kDates, kEither };
+    enum class Kind : uint8_t { kNone, kWord, kWhole, kNumbers, kTest, kDates, kEither };
     Kind kind = Kind::kNone;
     uint32_t offset = 0;
     uint64_t mask = 0, value = 0;  // kWord, kWhole: the bytes under `mask` must be `value`
@@ -53,8 +53,12 @@ class Condition {
     // kEither: alternatives_[first, first + count), one of which must pass.
     uint32_t first = 0, count = 0;
 
-    // kNumbers on a field of up to 16 bytes: its bytes last tested and the outcome, since a column such as a
-    // patient id holds the same text in most records. The words end with the field and start with it.
+    // kTest: a test on one field's bytes, which must be true.
+    const StoredTest* test = nullptr;
+    const EvalEnv* env = nullptr;
+    // kNumbers, kTest on a field of up to 16 bytes: its bytes last tested and the outcome, since a column
+    // such as a patient id holds the same text in most records. The words end with the field and start with
+    // it.
     bool memo = false;
     uint32_t memoAt[2] = {0, 0};
     uint64_t memoMask[2] = {0, 0};
@@ -70,7 +74,7 @@ class Condition {
         std::memcpy(&v, record.data() + offset, sizeof v);
         return (v & mask) != value;
       }
-      if (kind == Kind::kNumbers) return NumberRejects(record);
+      if (kind == Kind::kNumbers || kind == Kind::kTest) return FieldRejects(record);
       if (kind == Kind::kWhole && offset + sizeof(uint64_t) > record.size()) return false;
       uint64_t v;
       std::memcpy(&v, record.data() + offset, sizeof v);
@@ -84,8 +88,12 @@ class Condition {
       if (key >= low && key <= high) return false;
       return !emptyAccepted || StoredDateKey(record.data() + offset) != kBlankDateKey;
     }
-    bool NumberRejects(std::string_view record) const {
-      if (!memo) return Outside(StoredNumber(*field, record));
+    bool Decide(std::string_view record) const {
+      if (kind == Kind::kTest) return TestStored(*test, record, *env) != Tri::kTrue;
+      return Outside(StoredNumber(*field, record));
+    }
+    bool FieldRejects(std::string_view record) const {
+      if (!memo) return Decide(record);
       uint64_t a, b;
       std::memcpy(&a, record.data() + memoAt[0], sizeof a);
       std::memcpy(&b, record.data() + memoAt[1], sizeof b);
@@ -95,7 +103,7 @@ class Condition {
       memoBytes[0] = a;
       memoBytes[1] = b;
       memoValid = true;
-      return memoRejects = Outside(StoredNumber(*field, record));
+      return memoRejects = Decide(record);
     }
   };
   static constexpr size_t kMaxGuards = 4;
@@ -140,6 +148,7 @@ class Condition {
   bool CannotFail(uint32_t index) const;
   void AddGuards(uint32_t index, std::vector<Guard>& out);
   static bool NumberBounds(const StoredTest& t, Guard& g);
+  static bool SetMemo(const dbf::Field& f, Guard& g);
   static void Narrow(Guard& g, const Guard& other);
   Tri General(const Expr& expr, const RowContext& row) const;
 

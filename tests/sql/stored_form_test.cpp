@@ -188,7 +188,8 @@ TEST_F(StoredForm, SelectGivesTheGeneralRowsForEveryCondition) {
       "name LIKE 'ABCDEFGH%'", "tim LIKE '%0%'", "UPPER(tim)='08:00' AND kw=0",
       "(kw=105 OR 1/(cnt-2)>0) AND dat>=DATE()", "id=7", "id=300 OR id=12", "STR(id,6)+name='     9AB'",
       "STR(id,5)='  300'", "polis='77001210X'", "polis='7700125X'", "polis='770012'", "polis=='77001210X  '",
-      "polis='77001210X' AND kw>=0", "polis<>'7700125X'",
+      "polis='77001210X' AND kw>=0", "polis<>'7700125X'", "polis LIKE '%10X%'", "TRIM(tim)<>'' AND kw<>105",
+      "flag=.T. AND polis NOT LIKE '%5%'", "(tim LIKE '%3%' OR kw=0) AND name<>'AB'", "cnt<>2 AND cash<>0",
       // A field against another field.
       "kw=id", "kw<>id AND kw>=0", "num<cash", "cnt>=kw", "dat<ndat", "nkw=kw OR dat>=ndat", "dat=dat",
       "cash<=cnt AND NOT dat<DATE()",
