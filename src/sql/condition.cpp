@@ -124,6 +124,8 @@ void Condition::AddGuards(uint32_t index, std::vector<Guard>& out) {
         g.offset = w.offset;
         g.mask = w.mask;
         g.value = w.value;
+        g.headOffset = w.headOffset;
+        g.headMask = w.headMask;
         out.push_back(g);
       }
       Guard g;

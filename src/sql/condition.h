@@ -44,8 +44,14 @@ class Condition {
     Kind kind = Kind::kNone;
     uint32_t offset = 0;
     uint64_t mask = 0, value = 0;  // kWord, kWhole: the bytes under `mask` must be `value`
-    uint64_t low = 0, high = 0;    // kDates: accepted date keys (stored_form.h), inclusive
-    bool emptyAccepted = false;    // kDates: the empty date is in the range
+    uint32_t headOffset = 0;       // kWhole: blanks under `headMask` there (StoredWord)
+    uint64_t headMask = 0;
+    // kWhole: the bytes last tested that differ from `value`, and whether they are RightAlignedDigits (at
+    // first none, which at worst lets a record through to the test).
+    mutable uint64_t lastBytes = 0;
+    mutable bool lastRightAligned = false;
+    uint64_t low = 0, high = 0;  // kDates: accepted date keys (stored_form.h), inclusive
+    bool emptyAccepted = false;  // kDates: the empty date is in the range
     // kNumbers: the field's number must lie between the bounds (excluded where open).
     const dbf::Field* field = nullptr;
     double lowNumber = 0, highNumber = 0;
@@ -79,7 +85,16 @@ class Condition {
       uint64_t v;
       std::memcpy(&v, record.data() + offset, sizeof v);
       // Other texts of the wanted number are left to the test.
-      if (kind == Kind::kWhole) return (v & mask) != value && RightAlignedDigits(v, mask);
+      if (kind == Kind::kWhole) {
+        const uint64_t bytes = v & mask;
+        if (bytes == value) return false;
+        // A free slot's 0 stands in most records: the shape of its text is known from the last one.
+        if (bytes != lastBytes) {
+          lastBytes = bytes;
+          lastRightAligned = RightAlignedDigits(v, mask);
+        }
+        return lastRightAligned && BlankHead(record);
+      }
       constexpr uint64_t kHigh = 0xF0F0F0F0F0F0F0F0ull, kZeros = 0x3030303030303030ull;
       const bool digits = ((v & kHigh) == kZeros) & (((v + 0x0606060606060606ull) & kHigh) == kZeros);
       // Anything but digits reads as the empty date, and so do digits that are no date.
@@ -87,6 +102,12 @@ class Condition {
       const uint64_t key = __builtin_bswap64(v);
       if (key >= low && key <= high) return false;
       return !emptyAccepted || StoredDateKey(record.data() + offset) != kBlankDateKey;
+    }
+    bool BlankHead(std::string_view record) const {
+      if (headMask == 0) return true;
+      uint64_t h;
+      std::memcpy(&h, record.data() + headOffset, sizeof h);
+      return (h & headMask) == (0x2020202020202020ull & headMask);
     }
     bool Decide(std::string_view record) const {
       if (kind == Kind::kTest) return TestStored(*test, record, *env) != Tri::kTrue;

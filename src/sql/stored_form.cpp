@@ -609,15 +609,23 @@ void AddTextWords(const StoredTest& t, std::vector<StoredWord>& words) {
 void AddValueWord(const StoredTest& t, std::vector<StoredWord>& words) {
   const dbf::Field& f = *t.field;
   if (t.between || (t.op != Op::kEq && t.op != Op::kExactEq) || f.type != dbf::FieldType::kNumeric ||
-      f.decimals != 0 || f.nullable() || f.length > 8 || t.value.kind != ValueKind::kNumber)
+      f.decimals != 0 || f.nullable() || f.length > 16 || t.value.kind != ValueKind::kNumber)
     return;
   const double n = t.value.number;
-  if (!(n >= 0) || n != std::trunc(n) || n >= std::pow(10.0, f.length)) return;
+  if (!(n >= 0) || n != std::trunc(n) || n >= std::pow(10.0, std::min<int>(f.length, 8))) return;
   char text[32];
   std::snprintf(text, sizeof text, "%*.0f", static_cast<int>(f.length), n);
   StoredWord w;
   w.whole = true;
-  if (WordAt(f.offset, text, w)) words.push_back(w);
+  if (f.length <= 8) {
+    if (WordAt(f.offset, text, w)) words.push_back(w);
+    return;
+  }
+  // The last eight bytes, and blanks before them.
+  const uint32_t head = f.length - 8u;
+  w.headOffset = f.offset;
+  w.headMask = ~uint64_t{0} >> (8 * (8 - head));
+  if (WordAt(f.offset + head, std::string_view(text + head, 8), w)) words.push_back(w);
 }
 
 }  // namespace

@@ -144,6 +144,10 @@ struct StoredWord {
   uint32_t offset = 0;
   uint64_t mask = 0, value = 0;
   bool whole = false;
+  // `whole` on a field longer than eight bytes: the word is its last eight, and only bytes under `headMask`
+  // at `headOffset` that are all blanks (a number of at most eight digits) make the test false.
+  uint32_t headOffset = 0;
+  uint64_t headMask = 0;
 };
 // Every such word of the test, in the order of its pieces.
 std::vector<StoredWord> NecessaryWords(const StoredTest& t);

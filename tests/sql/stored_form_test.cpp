@@ -54,7 +54,7 @@ class StoredForm : public ::testing::Test {
          F("kw", FT::kNumeric, 5), F("tim", FT::kCharacter, 5), F("num", FT::kNumeric, 7, 2),
          F("cnt", FT::kInteger), F("cash", FT::kCurrency), F("stamp", FT::kDateTime), F("flag", FT::kLogical),
          F("nname", FT::kCharacter, 6, 0, true), F("ndat", FT::kDate, 0, 0, true),
-         F("nkw", FT::kNumeric, 5, 0, true), F("polis", FT::kCharacter, 12)},
+         F("nkw", FT::kNumeric, 5, 0, true), F("polis", FT::kCharacter, 12), F("kl", FT::kNumeric, 10)},
         {});
     // Stored bytes as the reception desk program or a damaged file may hold them, field by field.
     const std::vector<std::string> names = {"AB",
@@ -116,6 +116,9 @@ class StoredForm : public ::testing::Test {
         put(r, "num", nums[next(nums.size())]);
         put(r, "tim", times[next(times.size())]);
         put(r, "polis", i % 3 == 0 ? "" : "770012" + std::to_string(i % 11) + "X");  // a shared start
+        const char* const kls[] = {"    123456", "0000123456", "   -123456", "123456    ", "1234567890",
+                                   "         0", "          ", "    123457", "12    3456"};
+        put(r, "kl", kls[i % 9]);
       });
     }
     for (uint32_t recno = 5; recno <= 400; recno += 11) t.SetDeleted(recno);
@@ -190,6 +193,8 @@ TEST_F(StoredForm, SelectGivesTheGeneralRowsForEveryCondition) {
       "STR(id,5)='  300'", "polis='77001210X'", "polis='7700125X'", "polis='770012'", "polis=='77001210X  '",
       "polis='77001210X' AND kw>=0", "polis<>'7700125X'", "polis LIKE '%10X%'", "TRIM(tim)<>'' AND kw<>105",
       "flag=.T. AND polis NOT LIKE '%5%'", "(tim LIKE '%3%' OR kw=0) AND name<>'AB'", "cnt<>2 AND cash<>0",
+      "kl=123456", "kl=0", "kl=12", "kl=1234567890", "(kl=123456 OR polis='7700125X') AND NOT dat<DATE()",
+      "kl>=123456 AND kl<123457",
       // A field against another field.
       "kw=id", "kw<>id AND kw>=0", "num<cash", "cnt>=kw", "dat<ndat", "nkw=kw OR dat>=ndat", "dat=dat",
       "cash<=cnt AND NOT dat<DATE()",
