@@ -25,13 +25,22 @@ class Condition {
   // False when the record bytes alone show that the record cannot be selected (it is deleted, or fails the
   // test that the condition needs); true means only "evaluate it".
   bool MayBeSelected(std::string_view record) const {
-    return record[0] != dbf::kRecordDeleted && !Rejects(record);
+    return record[0] != dbf::kRecordDeleted && !Rejects(record, 0);
+  }
+  // The same when the first guard is a word of bytes (most scans that find few records), which the
+  // scanner's loop then tests with nothing else in its way.
+  bool WordFirst() const { return guards_[0].kind == Guard::Kind::kWord; }
+  bool MayBeSelectedWordFirst(std::string_view record) const {
+    const Guard& g = guards_[0];
+    uint64_t v;
+    std::memcpy(&v, record.data() + g.offset, sizeof v);
+    return (v & g.mask) == g.value && record[0] != dbf::kRecordDeleted && !Rejects(record, 1);
   }
 
   // True when the record is selected (.NULL. and .F. are not).
   bool Selected(const RowContext& row) const {
     if (always_) return true;
-    if (Rejects(row.record)) return false;
+    if (Rejects(row.record, 0)) return false;
     return Eval(root_, row) == Tri::kTrue;
   }
 
@@ -128,8 +137,9 @@ class Condition {
     }
   };
   static constexpr size_t kMaxGuards = 4;
-  bool Rejects(std::string_view record) const {
-    for (const Guard& g : guards_) {
+  bool Rejects(std::string_view record, size_t from) const {
+    for (size_t i = from; i < kMaxGuards; ++i) {
+      const Guard& g = guards_[i];
       if (g.kind == Guard::Kind::kNone) return false;
       if (g.kind == Guard::Kind::kEither ? EitherRejects(g, record) : g.Rejects(record)) return true;
     }

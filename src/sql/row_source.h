@@ -25,9 +25,11 @@ class RowSource {
   // As Next, skipping records that `where` rules out from their bytes alone (deleted ones among them) in the
   // scanner's own loop; the caller still tests the condition on what it gets.
   bool NextCandidate(dbf::RecordRef& record, const Condition& where) {
-    if (scanner_)
-      return scanner_->NextWhere(record, [&](std::string_view bytes) { return where.MayBeSelected(bytes); });
-    return Next(record);
+    if (!scanner_) return Next(record);
+    if (where.WordFirst())
+      return scanner_->NextWhere(record,
+                                 [&](std::string_view bytes) { return where.MayBeSelectedWordFirst(bytes); });
+    return scanner_->NextWhere(record, [&](std::string_view bytes) { return where.MayBeSelected(bytes); });
   }
   // True when the records come from an index seek.
   bool seeking() const { return !scanner_.has_value(); }
