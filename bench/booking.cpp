@@ -13,21 +13,19 @@
 #include "database/connection.h"
 #include "database/query.h"
 #include "database/run_query.h"
-#include "dbf/cdx_build.h"
 #include "dbf/table.h"
 #include "platform/regional.h"
+#include "slot_schedule.h"
 #include "support/clinic_tables.h"
 
 namespace vorel {
 namespace {
 
-constexpr size_t kSlots = 1'000'000;
-constexpr size_t kSlotsPerDay = 99'999;  // slot numbers 1..99999 on each day
-constexpr int64_t kFirstDay =
-    JulianDayFromCivil(2020, 1, 1);  // every slot lies in the past: no limit refusal
+constexpr size_t kSlots = kScheduleSlots;
+constexpr size_t kSlotsPerDay = kScheduleSlotsPerDay;
 
 CivilDate DayOf(size_t i) {
-  return CivilFromJulianDay(kFirstDay + static_cast<int64_t>(i / kSlotsPerDay));
+  return ScheduleDayOf(i);
 }
 std::string Digits8(CivilDate d) {
   char buf[16];
@@ -39,21 +37,7 @@ struct Schedule : BookingDesk {
   explicit Schedule(bool indexed) {
     folder = std::filesystem::temp_directory_path() /
              ((indexed ? "vorel_bench_islots_" : "vorel_bench_slots_") + std::to_string(getpid()));
-    std::filesystem::create_directories(folder);
-    testing_support::WriteM2401(folder, kSlots, [](size_t i) {
-      testing_support::SlotRow r;
-      r.kw = static_cast<int64_t>(1 + i % kSlotsPerDay);
-      r.dat = DayOf(i);
-      r.tim = "10:00";
-      return r;
-    });
-    if (indexed) {
-      dbf::Table t = dbf::Table::Open(folder, "m2401");
-      const std::vector<dbf::TagSpec> tags = {{"slot", "DTOC(dat,1)+tim+str(kw,5)", "", false, ""},
-                                              {"kl", "kl", "", false, ""},
-                                              {"dat", "dat", "", false, ""}};
-      dbf::CreateStructuralIndex(t, tags, dbf::BasicKeyExpressionCompiler());
-    }
+    WriteSchedule(folder, indexed);
     ado.SetConnectionString("Provider=VFPOLEDB;Data Source=" + folder.string() +
                             ";Mode=ReadWrite;Password=\"\";Collating Sequence=RUSSIAN");
     cache.BeginLoad();

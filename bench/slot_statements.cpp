@@ -5,10 +5,9 @@
 // service's own wiring with a portal that answers at once: on the table without an index and on one with a
 // structural index (slot key, kl, dat).
 //
-// The table is that of bench/booking.cpp: slot numbers 1..99,999 on each of ten days from 2020-01-01, all at
-// 10:00, every slot free (so the exports scan the whole table and find no rows in their windows).
+// The table is that of bench/booking.cpp (slot_schedule.h): every slot free and in the past, so the exports
+// scan the whole table and find no rows in their windows.
 #include <benchmark/benchmark.h>
-#include <fcntl.h>
 #include <unistd.h>
 
 #include <filesystem>
@@ -18,17 +17,17 @@
 #include "bench_doubles.h"
 #include "booking/booking_steps.h"
 #include "database/run_query.h"
-#include "dbf/cdx_build.h"
 #include "exchange/poll_cycle.h"
+#include "plain_read.h"
 #include "service/service_exchange.h"
+#include "slot_schedule.h"
 #include "support/clinic_tables.h"
 
 namespace vorel {
 namespace {
 
-constexpr size_t kSlots = 1'000'000;
-constexpr size_t kSlotsPerDay = 99'999;
-const int64_t kFirstDay = JulianDayFromCivil(2020, 1, 1);
+constexpr size_t kSlots = kScheduleSlots;
+constexpr size_t kSlotsPerDay = kScheduleSlotsPerDay;
 
 // A portal that answers each POST at once with the next reply it was given ("1" when it has none).
 class InstantPortal : public HttpClient {
@@ -57,7 +56,7 @@ struct Slot {
 // Slot n of a sequence spread over the whole table.
 Slot SlotOf(size_t n) {
   const size_t i = (n * 104'729) % kSlots;
-  const CivilDate d = CivilFromJulianDay(kFirstDay + static_cast<int64_t>(i / kSlotsPerDay));
+  const CivilDate d = ScheduleDayOf(i);
   char date[16];
   std::snprintf(date, sizeof date, "%04d%02d%02d", d.year, d.month, d.day);
   return {std::to_string(1 + i % kSlotsPerDay), date};
@@ -67,20 +66,7 @@ struct Schedule {
   explicit Schedule(bool indexed) {
     folder = std::filesystem::temp_directory_path() /
              ((indexed ? "vorel_bench_stmt_i_" : "vorel_bench_stmt_") + std::to_string(getpid()));
-    std::filesystem::create_directories(folder);
-    testing_support::WriteM2401(folder, kSlots, [](size_t i) {
-      testing_support::SlotRow r;
-      r.kw = static_cast<int64_t>(1 + i % kSlotsPerDay);
-      r.dat = CivilFromJulianDay(kFirstDay + static_cast<int64_t>(i / kSlotsPerDay));
-      r.tim = "10:00";
-      return r;
-    });
-    if (indexed) {
-      dbf::Table t = dbf::Table::Open(folder, "m2401");
-      const std::vector<dbf::TagSpec> tags = {
-          {"slot", "DTOC(dat,1)+tim+str(kw,5)"}, {"kl", "kl"}, {"dat", "dat"}};
-      dbf::CreateStructuralIndex(t, tags, dbf::BasicKeyExpressionCompiler());
-    }
+    WriteSchedule(folder, indexed);
     ado.SetConnectionString("Provider=VFPOLEDB;Data Source=" + folder.string() +
                             ";Mode=ReadWrite;Password=\"\";Collating Sequence=RUSSIAN");
     settings.Set("path", folder.string());
@@ -139,17 +125,11 @@ Schedule& TheSchedule(bool indexed) {
   return s;
 }
 
-// The floor: every byte of the unindexed table's file read through one reused 1 MB buffer.
+// The floor: the unindexed table's file read whole.
 void BM_PlainRead(benchmark::State& state) {
   const std::filesystem::path file = TheSchedule(false).folder / "m2401.dbf";
-  std::vector<char> buffer(1 << 20);
-  for (auto _ : state) {
-    const int fd = ::open(file.c_str(), O_RDONLY);
-    size_t total = 0;
-    for (ssize_t n; (n = ::read(fd, buffer.data(), buffer.size())) > 0;) total += static_cast<size_t>(n);
-    ::close(fd);
-    benchmark::DoNotOptimize(total);
-  }
+  std::vector<char> buffer;
+  for (auto _ : state) benchmark::DoNotOptimize(ReadWholeFile(file, buffer));
 }
 BENCHMARK(BM_PlainRead)->Unit(benchmark::kMillisecond)->Iterations(10)->Repetitions(5);
 
