@@ -49,14 +49,8 @@ struct Clinic : BookingDesk {
     const std::vector<dbf::TagSpec> tags = {{"slot", "DTOC(dat,1)+tim+str(kw,5)", "", false, ""},
                                             {"kl", "kl", "", false, ""}};
     dbf::CreateStructuralIndex(t, tags, dbf::BasicKeyExpressionCompiler());
-    ado.SetConnectionString("Provider=VFPOLEDB;Data Source=" + folder.string() +
-                            ";Collating Sequence=RUSSIAN");
-    cache.BeginLoad();
-    pac_rec& p = cache.PrepareSlot(1);
-    p.kl = 12;
-    p.fiol = cache.Keep("petrov");
-    cache.CommitSlot(1);
-    cache.FinishLoad(1);
+    ado.SetConnectionString(ClinicConnectionString(folder));
+    KeepOnePatient(cache);
     audit = OpenSqliteAuditStore((folder / "state.db").string());
     ::sync();
   }

@@ -1,7 +1,9 @@
 #pragma once
 
 // What the booking benchmarks run on besides the tables: a logger that drops every line, a state store
-// whose "record_cnt" is always 0, and the database and booking contexts over a table folder.
+// whose "record_cnt" is always 0, the clinic's connection string, one registered patient, and the database
+// and booking contexts over a table folder.
+#include <filesystem>
 #include <string>
 #include <string_view>
 
@@ -25,6 +27,23 @@ class ZeroStateStore : public StateStore {
   std::string Read(std::string_view) override { return "0"; }
   void Write(std::string_view, std::string_view) override {}
 };
+
+// The connection string of a clinic whose tables lie in `folder`, as the service is set up.
+inline std::string ClinicConnectionString(const std::filesystem::path& folder) {
+  return "Provider=VFPOLEDB;Data Source=" + folder.string() +
+         ";Mode=ReadWrite;Password=\"\";Collating Sequence=RUSSIAN";
+}
+
+// The one registered patient the booking benchmarks book for: id 12, surname petrov, policy 123.
+inline void KeepOnePatient(PatientCache& cache) {
+  cache.BeginLoad();
+  pac_rec& p = cache.PrepareSlot(1);
+  p.kl = 12;
+  p.fiol = cache.Keep("petrov");
+  p.npol = cache.Keep("123");
+  cache.CommitSlot(1);
+  cache.FinishLoad(1);
+}
 
 inline Logger& DroppingLogger() {
   static NullLogger logger;

@@ -38,15 +38,8 @@ struct Schedule : BookingDesk {
     folder = std::filesystem::temp_directory_path() /
              ((indexed ? "vorel_bench_islots_" : "vorel_bench_slots_") + std::to_string(getpid()));
     WriteSchedule(folder, indexed);
-    ado.SetConnectionString("Provider=VFPOLEDB;Data Source=" + folder.string() +
-                            ";Mode=ReadWrite;Password=\"\";Collating Sequence=RUSSIAN");
-    cache.BeginLoad();
-    pac_rec& p = cache.PrepareSlot(1);
-    p.kl = 12;
-    p.fiol = cache.Keep("petrov");
-    p.npol = cache.Keep("123");
-    cache.CommitSlot(1);
-    cache.FinishLoad(1);
+    ado.SetConnectionString(ClinicConnectionString(folder));
+    KeepOnePatient(cache);
     // The new files go to the disk now, not in the first measured write's flush.
     ::sync();
   }

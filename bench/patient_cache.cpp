@@ -77,8 +77,7 @@ struct Register {
           CivilDate{1970 + static_cast<int>(i % 50), 1 + static_cast<int>(i % 12),
                     1 + static_cast<int>(i % 28)}};
     });
-    ado.SetConnectionString("Provider=VFPOLEDB;Data Source=" + folder.string() +
-                            ";Mode=ReadWrite;Password=\"\";Collating Sequence=RUSSIAN");
+    ado.SetConnectionString(ClinicConnectionString(folder));
   }
   ~Register() { std::filesystem::remove_all(folder); }
   void Load(PatientCache& cache) {

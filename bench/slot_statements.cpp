@@ -67,19 +67,12 @@ struct Schedule {
     folder = std::filesystem::temp_directory_path() /
              ((indexed ? "vorel_bench_stmt_i_" : "vorel_bench_stmt_") + std::to_string(getpid()));
     WriteSchedule(folder, indexed);
-    ado.SetConnectionString("Provider=VFPOLEDB;Data Source=" + folder.string() +
-                            ";Mode=ReadWrite;Password=\"\";Collating Sequence=RUSSIAN");
+    ado.SetConnectionString(ClinicConnectionString(folder));
     settings.Set("path", folder.string());
     settings.Set("id", "1");
     settings.Set("pass", "x");
     PatientCache& cache = exchange.patientCache();
-    cache.BeginLoad();
-    pac_rec& p = cache.PrepareSlot(1);
-    p.kl = 12;
-    p.fiol = cache.Keep("petrov");
-    p.npol = cache.Keep("123");
-    cache.CommitSlot(1);
-    cache.FinishLoad(1);
+    KeepOnePatient(cache);
     cache.timeOfLastLoad = clock.Now();
   }
   ~Schedule() { std::filesystem::remove_all(folder); }

@@ -19,6 +19,7 @@
 #include <string>
 #include <vector>
 
+#include "bench_doubles.h"
 #include "database/database_context.h"
 #include "database/exports.h"
 #include "database/run_query.h"
@@ -270,25 +271,17 @@ void BM_ConditionOnly_Engine(benchmark::State& state) {
   }
 }
 
-class NullLogger final : public Logger {
- public:
-  void Log(std::string_view, std::string_view) override {}
-  void SetError(int32_t, std::string_view) override {}
-};
-
 // A database context over the benchmark table, today fixed to the middle of its grid.
 struct ExportContext {
   explicit ExportContext(const Fixture& f) {
     clock.Set(testing::FakeClock::At(kToday[0], kToday[1], kToday[2], 12, 0, 0));
-    ADO.SetConnectionString("Provider=VFPOLEDB;Data Source=" + f.folder_.string() +
-                            ";Mode=ReadWrite;Password=\"\";Collating Sequence=RUSSIAN");
+    ADO.SetConnectionString(ClinicConnectionString(f.folder_));
   }
   testing::FakeClock clock;
   RegionalSettings regional;
-  NullLogger logger;
   Connection ADO;
   Query SQL{ADO, clock, regional};
-  DatabaseContext ctx{ADO, SQL, logger, clock, regional};
+  DatabaseContext ctx{ADO, SQL, DroppingLogger(), clock, regional};
 };
 
 // The free-slot export as the portal gets it: the query plus the Table XML text of its rows.
