@@ -27,8 +27,9 @@ TEST(IdleRun, MemoryInUseDoesNotGrowWithThePolls) {
   for (long i = 0; i < kPolls; ++i) RunPollCycle(h.ctx());
   const auto growth = static_cast<long>(mallinfo2().uordblks) - before;
   EXPECT_EQ(h.portal.requestCount, kWarmUp + kPolls);
-  // A few kilobytes of the allocator's and the HTTP library's caches at most, never a share of every poll.
-  EXPECT_LT(growth, 8 * 1024) << growth / kPolls << " bytes per poll";
+  // A few kilobytes of the allocator's and the HTTP library's caches at most (up to about 9.5 KB seen, once,
+  // in some runs), never a share of every poll: a loss of 16 bytes a poll already passes the bound.
+  EXPECT_LT(growth, 24 * 1024) << growth / kPolls << " bytes per poll";
 }
 
 }  // namespace
