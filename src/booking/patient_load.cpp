@@ -5,6 +5,8 @@
 #include <exception>
 #include <limits>
 #include <optional>
+#include <string>
+#include <vector>
 
 #include "booking/patient_normalise.h"
 #include "booking/text_trim.h"
@@ -16,6 +18,7 @@ namespace {
 constexpr std::string_view kChannel = "system";
 
 VOREL_DEFINE_ERROR(PatientFieldError, Error);
+VOREL_DEFINE_ERROR(PatientStatementError, Error);
 
 // The integer value of a column as the database gives it: numbers rounded, null 0, digits in a text read.
 int64_t IntegerOf(const sql::Value& value, std::string_view column) {
@@ -112,6 +115,12 @@ void FillSlot(const Query& q, const PatientColumns& c, PatientCache& cache, pac_
   rec.data_r = cache.Keep(q.FieldText(Require(c.data_r, "data_r")));
 }
 
+// The line that ends a failed load at that row.
+std::string LoadErrorLine(int32_t row, const Query& q) {
+  return "Load user error " + std::to_string(row) + " fam:" + TextOrEmpty(q, "fiol") +
+         " id:" + TextOrEmpty(q, "kl");
+}
+
 }  // namespace
 
 std::string PatientConfigUrl(const std::string& portalHost) {
@@ -144,6 +153,11 @@ void LoadPatientCache(PatientLoadContext& ctx) {
   cache.BeginLoad();
   int32_t row = 1;
   Query& q = db.SQL;
+  // The rows go into the cache as the statement finds them. What the load logs meanwhile waits until the
+  // statement has run to its end, so that a statement failing part-way logs and leaves what one failing at
+  // once does; a failure of the load's own work at a row ends the statement and the load there.
+  std::vector<std::string> rowLines;
+  std::string rowFailure;
   try {
     log.Log(kChannel, "SQL path: " + db.ADO.connectionString());
     db.ADO.Connect();
@@ -153,37 +167,57 @@ void LoadPatientCache(PatientLoadContext& ctx) {
     q.Lines().clear();
     q.Lines().push_back(statement);
     log.Log(kChannel, "SQL clear ");
+    std::optional<PatientColumns> columns;
+    bool statementFailed = false;
     try {
-      q.Open();
+      q.Stream(
+          [&](int64_t rowsAtMost) {
+            try {
+              columns.emplace(q);
+              cache.Reserve(static_cast<int32_t>(std::min<int64_t>(rowsAtMost, INT32_MAX - 1)));
+            } catch (const std::exception&) {
+              rowFailure = LoadErrorLine(row, q);
+              throw;
+            }
+          },
+          [&] {
+            try {
+              if (row % 1000 == 0) rowLines.push_back("User load: " + std::to_string(row));
+              pac_rec& rec = cache.PrepareSlot(row);
+              try {
+                FillSlot(q, *columns, cache, rec);
+              } catch (const std::exception&) {
+                rowLines.push_back("Load user problem: " + std::to_string(row) + " " +
+                                   TextOrEmpty(q, "fiol"));
+              }
+              cache.CommitSlot(row);
+            } catch (const std::exception&) {
+              rowFailure = LoadErrorLine(row, q);
+              throw;
+            }
+            ++row;
+          });
     } catch (const std::exception& e) {
-      log.Log(kChannel, std::string("POST.Error:") + KindOf(e) + " " + e.what());
+      if (rowFailure.empty()) {
+        log.Log(kChannel, std::string("POST.Error:") + KindOf(e) + " " + e.what());
+        statementFailed = true;
+        // Nothing of a statement that failed stays, whatever rows it gave before.
+        cache.BeginLoad();
+        rowLines.clear();
+        row = 1;
+      }
     }
     log.Log(kChannel, "SQL active ");
-    q.First();
+    if (statementFailed) throw PatientStatementError("no rows");
     log.Log(kChannel, "SQL start");
-    const PatientColumns columns(q);
-    cache.Reserve(static_cast<int32_t>(std::min<int64_t>(q.RecordCount(), INT32_MAX - 1)));
-    while (!q.Eof()) {
-      if (row % 1000 == 0) log.Log(kChannel, "User load: " + std::to_string(row));
-      pac_rec& rec = cache.PrepareSlot(row);
-      try {
-        FillSlot(q, columns, cache, rec);
-      } catch (const std::exception&) {
-        log.Log(kChannel, "Load user problem: " + std::to_string(row) + " " + TextOrEmpty(q, "fiol"));
-      }
-      cache.CommitSlot(row);
-      q.Next();
-      ++row;
-    }
+    for (const std::string& line : rowLines) log.Log(kChannel, line);
+    if (!rowFailure.empty()) throw PatientStatementError("row failed");
     cache.FinishLoad(row - 1);
-    // The rows are in the cache now: the result set would hold as much memory again until the next statement.
-    q.Close();
     ctx.store.Write("user_cnt", std::to_string(cache.count()));
     ctx.store.Write("reload_user", DateTimeText(db.clock, db.regional));
     db.ADO.Disconnect();
   } catch (const std::exception&) {
-    log.Log(kChannel, "Load user error " + std::to_string(row) + " fam:" + TextOrEmpty(q, "fiol") +
-                          " id:" + TextOrEmpty(q, "kl"));
+    log.Log(kChannel, rowFailure.empty() ? LoadErrorLine(row, q) : rowFailure);
     q.Close();
     db.ADO.Disconnect();
   }

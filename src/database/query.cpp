@@ -33,15 +33,55 @@ std::string Query::StatementText() const {
   return text;
 }
 
-sql::StatementOutcome Query::RunStatementText() {
-  Close();
+void Query::RequireConnected() const {
   if (!connection_.Connected())
     throw QueryError(name_ + ": Connection " + connection_.name() + " is not open");
+}
+
+sql::StatementOutcome Query::RunStatementText() {
+  Close();
+  RequireConnected();
   return sql::RunStatement(StatementText(), OptionsFor(connection_, clock_, regional_));
 }
 
 void Query::Open() {
   if (Run()) throw QueryError(name_ + ": The statement returns no result set");
+}
+
+void Query::Stream(const std::function<void(int64_t rowsAtMost)>& start,
+                   const std::function<void()>& eachRow) {
+  // The statement fills result_ with one row at a time; the query is open on it while the functions run.
+  class Sink : public sql::RowSink {
+   public:
+    Sink(Query& query, const std::function<void(int64_t)>& start, const std::function<void()>& eachRow)
+        : query_(query), start_(start), eachRow_(eachRow) {}
+    void Start(size_t rowsAtMost) override {
+      query_.active_ = true;
+      start_(static_cast<int64_t>(rowsAtMost));
+    }
+    void Row() override {
+      query_.row_ = 0;
+      eachRow_();
+    }
+
+   private:
+    Query& query_;
+    const std::function<void(int64_t)>& start_;
+    const std::function<void()>& eachRow_;
+  };
+  Close();
+  RequireConnected();
+  Sink sink(*this, start, eachRow);
+  std::optional<int64_t> changed;
+  try {
+    changed =
+        sql::StreamStatement(StatementText(), OptionsFor(connection_, clock_, regional_), result_, sink);
+  } catch (...) {
+    Close();
+    throw;
+  }
+  Close();
+  if (changed) throw QueryError(name_ + ": The statement returns no result set");
 }
 
 std::optional<int64_t> Query::Run() {

@@ -2,6 +2,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -38,6 +39,13 @@ class Query {
   void Open();
   void Close();
   bool Active() const { return active_; }
+
+  // Runs the statement, which must return rows, without holding them all: `start` is called once with about
+  // how many rows may come at most, then `eachRow` for each row in turn with the query open on that row
+  // alone (its fields read as after Open; RecordCount is 1). Throws as Open does, also after some rows were
+  // given (a damaged record further on); a throw of `start` or `eachRow` ends the statement and is passed
+  // on. The query is closed afterwards in every case.
+  void Stream(const std::function<void(int64_t rowsAtMost)>& start, const std::function<void()>& eachRow);
 
   // Runs a statement without a result set (UPDATE, INSERT, DELETE, CREATE TABLE); returns the number of rows
   // affected. Closes the query first.
@@ -81,6 +89,7 @@ class Query {
 
  private:
   sql::StatementOutcome RunStatementText();
+  void RequireConnected() const;
   void RequireOpen() const;
   sql::Value FieldValueOrThrow(size_t index) const;
   size_t RequireField(std::string_view name) const;

@@ -7,11 +7,16 @@
 
 namespace vorel::sql {
 
-StatementOutcome RunStatement(std::string_view text, const ExecutionOptions& options) {
-  Statement statement = ParseStatement(text);
+namespace {
+
+EvalEnv EnvFor(const ExecutionOptions& options) {
   EvalEnv env = MakeEvalEnv(options.collation, options.now, options.regional);
   env.ansi = options.ansi;
   env.storedTests = options.storedTests;
+  return env;
+}
+
+StatementOutcome RunParsed(Statement& statement, const ExecutionOptions& options, const EvalEnv& env) {
   StatementOutcome outcome;
   std::visit(
       [&](auto& s) {
@@ -33,6 +38,23 @@ StatementOutcome RunStatement(std::string_view text, const ExecutionOptions& opt
       },
       statement);
   return outcome;
+}
+
+}  // namespace
+
+StatementOutcome RunStatement(std::string_view text, const ExecutionOptions& options) {
+  Statement statement = ParseStatement(text);
+  return RunParsed(statement, options, EnvFor(options));
+}
+
+std::optional<int64_t> StreamStatement(std::string_view text, const ExecutionOptions& options, ResultSet& row,
+                                       RowSink& sink) {
+  Statement statement = ParseStatement(text);
+  auto* select = std::get_if<SelectStatement>(&statement);
+  const EvalEnv env = EnvFor(options);
+  if (!select) return RunParsed(statement, options, env).rowsAffected;
+  StreamSelect(*select, options, env, row, sink);
+  return std::nullopt;
 }
 
 }  // namespace vorel::sql

@@ -3,6 +3,7 @@
 #include <chrono>
 #include <cstdint>
 #include <filesystem>
+#include <optional>
 #include <string_view>
 
 #include "dbf/write_observer.h"
@@ -27,7 +28,7 @@ struct ExecutionOptions {
   bool storedTests = true;                   // false: every condition through the general evaluation
   bool journal = true;  // each write through a journal beside the table (dbf::TableOptions::journal)
   size_t resultMemoryLimit = kDefaultResultMemoryLimit;  // cells and texts of a SELECT's rows
-  dbf::WriteObserver* writeObserver = nullptr;            // hears of the records each write changed
+  dbf::WriteObserver* writeObserver = nullptr;           // hears of the records each write changed
 };
 
 struct StatementOutcome {
@@ -44,5 +45,24 @@ struct StatementOutcome {
 // empty table. Deleted records are invisible to every statement. Throws SqlError subclasses and the table
 // layer's errors.
 StatementOutcome RunStatement(std::string_view text, const ExecutionOptions& options);
+
+// Takes the rows of a SELECT one at a time (see StreamStatement).
+class RowSink {
+ public:
+  virtual ~RowSink() = default;
+  // Once, before the first row, when the row set has the result's columns: at most that many rows follow.
+  virtual void Start(size_t rowsAtMost) = 0;
+  // The row set holds the next row alone (row 0).
+  virtual void Row() = 0;
+};
+
+// Runs the statement as RunStatement does, but gives a SELECT's rows to the sink one at a time through
+// `row`, which holds the current row alone: the rows are passed on as the scan finds them, without a result
+// of them all, and the memory limit applies to each row. A SELECT whose rows are known only once every one
+// is read (ORDER BY, DISTINCT, GROUP BY, aggregates, computed texts sized by their values) is run whole
+// first. Any other statement runs as usual and gives the number of records it changed. A failure may come
+// after some rows were given (a damaged record further on); a throw of the sink ends the statement.
+std::optional<int64_t> StreamStatement(std::string_view text, const ExecutionOptions& options, ResultSet& row,
+                                       RowSink& sink);
 
 }  // namespace vorel::sql

@@ -94,6 +94,19 @@ const char* ResultSet::TextStore::Add(std::string_view text) {
   return at;
 }
 
+void ResultSet::TextStore::Clear() {
+  // Room without a large block behind it is the first block's, and that block is then the only one.
+  if (free_ != nullptr && large_.empty() && blocks_.size() == 1) {
+    free_ = blocks_.front().get();
+    room_ = kFirstBlockBytes;
+    return;
+  }
+  blocks_.clear();
+  large_.clear();
+  free_ = nullptr;
+  room_ = 0;
+}
+
 void ResultSet::CellStore::Grow() {
   if (capacity_ == 0) {
     first_ = std::make_unique_for_overwrite<Cell[]>(kFirstCells);
@@ -143,6 +156,16 @@ void ResultSet::Reorder(std::span<const size_t> rows) {
 
 void ResultSet::KeepColumns(size_t count) {
   if (count < columns_.size()) columns_.resize(count);
+}
+
+void ResultSet::ClearRows() {
+  memoryUsed_ = 0;
+  cells_.Clear();
+  texts_.Clear();
+  reordered_ = false;
+  order_.clear();
+  unreadable_.clear();
+  malformed_.clear();
 }
 
 }  // namespace vorel::sql

@@ -83,6 +83,9 @@ class ResultSet {
   void Reorder(std::span<const size_t> rows);
   // Keeps only the first `count` columns (drops helper columns added for sorting).
   void KeepColumns(size_t count);
+  // Drops every row but keeps the columns and the first blocks of cells and texts, for a result that holds
+  // one row at a time; the memory limit then applies to each row alone.
+  void ClearRows();
 
  private:
   struct Cell {
@@ -111,6 +114,7 @@ class ResultSet {
       if (size_ == capacity_) Grow();
       return *new (&(*this)[size_++]) Cell();
     }
+    void Clear() { size_ = 0; }
 
    private:
     void Grow();
@@ -145,6 +149,7 @@ class ResultSet {
     // A moved-from store is empty: it must not write into the room of a block it gave away.
     TextStore(TextStore&& other) noexcept
         : blocks_(std::move(other.blocks_)),
+          large_(std::move(other.large_)),
           free_(std::exchange(other.free_, nullptr)),
           room_(std::exchange(other.room_, 0)) {}
     TextStore& operator=(TextStore&& other) noexcept {
@@ -155,6 +160,8 @@ class ResultSet {
       return *this;
     }
     const char* Add(std::string_view text);
+    // Forgets every text; keeps the first block when it is the only one.
+    void Clear();
 
    private:
     std::vector<std::unique_ptr<char[]>> blocks_;  // the first block and long texts

@@ -155,9 +155,10 @@ struct OutputColumn {
   bool sizeFromValues = false;  // computed text (or type only known from values)
 };
 
-}  // namespace
-
-ResultSet RunSelect(SelectStatement& s, const ExecutionOptions& options, const EvalEnv& env) {
+// Runs the SELECT into `result`; with a sink, a statement whose rows need no look at the others goes to
+// the sink one row at a time instead (`result` then holds the current row alone), and the answer is true.
+bool SelectRows(SelectStatement& s, const ExecutionOptions& options, const EvalEnv& env, ResultSet& result,
+                RowSink* sink) {
   dbf::TableOptions tableOptions;
   tableOptions.readOnly = true;
   tableOptions.undoWhenReading = true;
@@ -274,7 +275,7 @@ ResultSet RunSelect(SelectStatement& s, const ExecutionOptions& options, const E
   const Condition where(s.where.get(), env);
   std::vector<Column> columns;
   for (const OutputColumn& oc : out) columns.push_back(oc.column);
-  ResultSet result(std::move(columns), options.resultMemoryLimit);
+  result = ResultSet(std::move(columns), options.resultMemoryLimit);
   std::vector<Value> values(out.size());
 
   RowSource scanner(table, s.where.get(), env, options);
@@ -289,6 +290,10 @@ ResultSet RunSelect(SelectStatement& s, const ExecutionOptions& options, const E
          e.field->type == dbf::FieldType::kDate))
       checked.emplace_back(i, e.field);
   }
+  const bool streamed =
+      sink && !grouped && !s.distinct && orderColumns.empty() &&
+      std::none_of(out.begin(), out.end(), [](const OutputColumn& c) { return c.sizeFromValues; });
+  if (streamed) sink->Start(table.recordCount());
   if (!grouped) {
     while (scanner.NextCandidate(rec, where)) {
       if (rec.deleted) continue;
@@ -312,7 +317,12 @@ ResultSet RunSelect(SelectStatement& s, const ExecutionOptions& options, const E
         if (values[i].kind == ValueKind::kDate && values[i].moment != 0) continue;
         if (dbf::HoldsUnreadableValue(*field, rec.bytes)) result.MarkMalformed(result.rowCount() - 1, i);
       }
+      if (streamed) {
+        sink->Row();
+        result.ClearRows();
+      }
     }
+    if (streamed) return true;
   } else {
     std::vector<Group> groups;
     std::unordered_map<std::string, size_t> index;
@@ -443,7 +453,35 @@ ResultSet RunSelect(SelectStatement& s, const ExecutionOptions& options, const E
         break;
     }
   }
+  return false;
+}
+
+}  // namespace
+
+ResultSet RunSelect(SelectStatement& s, const ExecutionOptions& options, const EvalEnv& env) {
+  ResultSet result;
+  SelectRows(s, options, env, result, nullptr);
   return result;
+}
+
+void StreamSelect(SelectStatement& s, const ExecutionOptions& options, const EvalEnv& env, ResultSet& row,
+                  RowSink& sink) {
+  if (SelectRows(s, options, env, row, &sink)) return;
+  // Rows known only once all were read: given one by one from the whole result.
+  const ResultSet whole = std::move(row);
+  row = ResultSet(whole.columns(), options.resultMemoryLimit);
+  sink.Start(whole.rowCount());
+  std::vector<Value> values(whole.columnCount());
+  for (size_t r = 0; r < whole.rowCount(); ++r) {
+    for (size_t c = 0; c < values.size(); ++c) values[c] = whole.Get(r, c);
+    row.AppendRow(values);
+    for (size_t c = 0; c < values.size(); ++c) {
+      if (whole.Unreadable(r, c)) row.MarkUnreadable(0, c);
+      if (whole.Malformed(r, c)) row.MarkMalformed(0, c);
+    }
+    sink.Row();
+    row.ClearRows();
+  }
 }
 
 }  // namespace vorel::sql

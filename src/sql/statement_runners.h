@@ -8,6 +8,9 @@
 namespace vorel::sql {
 
 ResultSet RunSelect(SelectStatement& statement, const ExecutionOptions& options, const EvalEnv& env);
+// The rows of the SELECT to the sink one at a time (see StreamStatement).
+void StreamSelect(SelectStatement& statement, const ExecutionOptions& options, const EvalEnv& env,
+                  ResultSet& row, RowSink& sink);
 int64_t RunUpdate(UpdateStatement& statement, const ExecutionOptions& options, const EvalEnv& env);
 int64_t RunDelete(DeleteStatement& statement, const ExecutionOptions& options, const EvalEnv& env);
 int64_t RunInsert(InsertStatement& statement, const ExecutionOptions& options, const EvalEnv& env);

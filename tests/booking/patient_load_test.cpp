@@ -211,5 +211,40 @@ TEST_F(PatientLoadTest, MissingTableEndsTheLoadWithAnEmptyCache) {
   EXPECT_EQ(SystemLines().back(), "Load user count:0");
 }
 
+// A statement failing at a row further on (after more than a thousand rows) leaves what one failing at its
+// first row leaves: the same lines, an empty cache and nothing of the earlier load.
+TEST_F(PatientLoadTest, StatementFailingPartWayEndsTheLoadAsAFailureAtOnce) {
+  const std::string good = "npol,kl,fiol,im,ot,uch,lpu1,probc,data_r";
+  std::vector<std::vector<std::string>> lines;
+  std::vector<size_t> heldBytes;  // no texts of the failed load's rows stay behind
+  for (const size_t failing : {size_t{0}, size_t{1500}}) {
+    std::filesystem::remove(folder_ / "m1005.dbf");
+    testing_support::WriteM1005(folder_, 1501, [&](size_t i) {
+      return PatientRow{
+          "p", i == failing ? 9000 : static_cast<int64_t>(i + 1), "fam", "", "", "", 0, 0, std::nullopt};
+    });
+    server_.reply = good;
+    Load();
+    ASSERT_EQ(cache_.count(), 1501);
+    store_.values.clear();
+    log_.lines.clear();
+    server_.reply = good + ",len(space(5000-kl))";  // no text of a negative length: kl 9000 fails
+    Load();
+    EXPECT_EQ(cache_.count(), 0);
+    EXPECT_EQ(cache_.FindPatientById(1), nullptr);
+    EXPECT_EQ(store_.values.count("user_cnt"), 0u);
+    EXPECT_FALSE(ado_.Connected());
+    EXPECT_FALSE(sql_.Active());
+    lines.push_back(SystemLines());
+    heldBytes.push_back(cache_.HeldBytes());
+  }
+  ASSERT_EQ(lines[0].size(), 9u);
+  EXPECT_EQ(lines[0][5].rfind("POST.Error:", 0), 0u) << lines[0][5];
+  EXPECT_EQ(std::vector<std::string>(lines[0].begin() + 6, lines[0].end()),
+            (std::vector<std::string>{"SQL active ", "Load user error 1 fam: id:", "Load user count:0"}));
+  EXPECT_EQ(lines[1], lines[0]);
+  EXPECT_EQ(heldBytes[1], heldBytes[0]);
+}
+
 }  // namespace
 }  // namespace vorel

@@ -428,5 +428,24 @@ TEST_F(SelectTest, LongTextsStayWithinTheirLimits) {
   EXPECT_THAT(errorOf("select PADR('x',16777184)-'y' from m2401"), ::testing::HasSubstr("too long"));
 }
 
+// Rows given one at a time are held one at a time: the memory limit applies to each row, not to all.
+TEST_F(SelectTest, StreamedRowsMeetTheMemoryLimitOneByOne) {
+  std::vector<std::vector<sql::Value>> rows(8, {T(std::string(size_t{1} << 20, 'a'))});
+  rows.push_back({T(std::string(size_t{5} << 20, 'b'))});
+  MakeTable(folder_.path(), "notes", {F("note", FT::kMemo)}, rows);
+  options_.resultMemoryLimit = size_t{4} << 20;
+  struct Counter : sql::RowSink {
+    void Start(size_t) override {}
+    void Row() override { ++rows; }
+    size_t rows = 0;
+  } sink;
+  sql::ResultSet row;
+  EXPECT_THROW(Run("select note from notes where recno()<9"), sql::ResultTooLargeError);
+  sql::StreamStatement("select note from notes where recno()<9", options_, row, sink);
+  EXPECT_EQ(sink.rows, 8u);
+  EXPECT_THROW(sql::StreamStatement("select note from notes", options_, row, sink), sql::ResultTooLargeError);
+  EXPECT_EQ(sink.rows, 16u);
+}
+
 }  // namespace
 }  // namespace vorel::sqltest
