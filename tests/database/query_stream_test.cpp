@@ -2,6 +2,8 @@
 // close the query and reach the caller.
 #include <gtest/gtest.h>
 
+#include <functional>
+#include <span>
 #include <stdexcept>
 
 #include "database/database_errors.h"
