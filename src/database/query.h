@@ -69,16 +69,14 @@ class Query {
   // The current row's value of a column; text stays valid until the query closes. Throws QueryError for an
   // index or name the result does not have and at end of rows.
   sql::Value FieldValue(size_t index) const {
-    if (active_ && index < result_.columnCount() && row_ < result_.rowCount() &&
-        !result_.Unreadable(row_, index))
+    if (active_ && index < result_.columnCount() && result_.HasRow(row_) && !result_.Unreadable(row_, index))
       return result_.Get(row_, index);
     return FieldValueOrThrow(index);
   }
   sql::Value FieldValue(std::string_view name) const;
   // Whether the current row's stored value of a column is no value of its type (see ResultSet::Malformed).
   bool FieldMalformed(size_t index) const {
-    return active_ && index < result_.columnCount() && row_ < result_.rowCount() &&
-           result_.Malformed(row_, index);
+    return active_ && index < result_.columnCount() && result_.HasRow(row_) && result_.Malformed(row_, index);
   }
   // The current row's value in the default text form (see value_text.h).
   std::string FieldText(size_t index) const;

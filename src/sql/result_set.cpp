@@ -51,7 +51,7 @@ void ResultSet::AppendRow(std::span<const Value> values) {
       case ValueKind::kNull:
         break;
       case ValueKind::kText:
-        c.text = texts_.Add(v.text);
+        c.text = borrowTexts_ ? v.text.data() : texts_.Add(v.text);
         c.textLength = static_cast<uint32_t>(v.text.size());
         break;
       case ValueKind::kNumber:

@@ -35,6 +35,11 @@ class ResultSet {
     if (reordered_) return order_.size();
     return stride_ == 0 ? 0 : cells_.size() / stride_;
   }
+  // row < rowCount(), without a division.
+  bool HasRow(size_t row) const {
+    if (reordered_) return row < order_.size();
+    return stride_ != 0 && row < cells_.size() && (row + 1) * stride_ <= cells_.size();
+  }
 
   // The value of a cell; its text stays valid as long as the result set lives unchanged.
   Value Get(size_t row, size_t column) const {
@@ -86,6 +91,9 @@ class ResultSet {
   // Drops every row but keeps the columns and the first blocks of cells and texts, for a result that holds
   // one row at a time; the memory limit then applies to each row alone.
   void ClearRows();
+  // From now on AppendRow keeps the values' texts where they are instead of copying them: for a result that
+  // holds one row at a time, read while the values it was given stay unchanged.
+  void BorrowTexts() { borrowTexts_ = true; }
 
  private:
   struct Cell {
@@ -132,6 +140,7 @@ class ResultSet {
   size_t stride_ = 0;  // cells per stored row (helper columns included)
   size_t memoryLimit_ = kDefaultResultMemoryLimit;
   size_t memoryUsed_ = 0;  // bytes of cells and texts appended
+  bool borrowTexts_ = false;
   CellStore cells_;
   bool reordered_ = false;
   std::vector<uint32_t> order_;     // stored row of each row, once reordered

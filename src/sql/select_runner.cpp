@@ -293,7 +293,10 @@ bool SelectRows(SelectStatement& s, const ExecutionOptions& options, const EvalE
   const bool streamed =
       sink && !grouped && !s.distinct && orderColumns.empty() &&
       std::none_of(out.begin(), out.end(), [](const OutputColumn& c) { return c.sizeFromValues; });
-  if (streamed) sink->Start(table.recordCount());
+  if (streamed) {
+    result.BorrowTexts();  // each row is read before the next is evaluated
+    sink->Start(table.recordCount());
+  }
   if (!grouped) {
     while (scanner.NextCandidate(rec, where)) {
       if (rec.deleted) continue;
@@ -470,6 +473,7 @@ void StreamSelect(SelectStatement& s, const ExecutionOptions& options, const Eva
   // Rows known only once all were read: given one by one from the whole result.
   const ResultSet whole = std::move(row);
   row = ResultSet(whole.columns(), options.resultMemoryLimit);
+  row.BorrowTexts();
   sink.Start(whole.rowCount());
   std::vector<Value> values(whole.columnCount());
   for (size_t r = 0; r < whole.rowCount(); ++r) {
