@@ -95,7 +95,7 @@ const char* ResultSet::TextStore::Add(std::string_view text) {
 }
 
 void ResultSet::TextStore::Clear() {
-  // Room without a large block behind it is the first block's, and that block is then the only one.
+  // A row of short texts used the small first block alone: it stays for the next row; anything more goes.
   if (free_ != nullptr && large_.empty() && blocks_.size() == 1) {
     free_ = blocks_.front().get();
     room_ = kFirstBlockBytes;
