@@ -246,5 +246,20 @@ TEST_F(PatientLoadTest, StatementFailingPartWayEndsTheLoadAsAFailureAtOnce) {
   EXPECT_EQ(heldBytes[1], heldBytes[0]);
 }
 
+// Birth dates repeat over a register: each row still gets the text of its own date, also where two dates
+// share a place among the dates kept (16384 days apart).
+TEST_F(PatientLoadTest, EachRowGetsTheTextOfItsOwnBirthDate) {
+  const std::optional<CivilDate> dates[] = {CivilDate{1980, 2, 1}, CivilDate{2024, 12, 10},
+                                            CivilDate{1980, 2, 1}, std::nullopt, CivilDate{2024, 12, 10}};
+  testing_support::WriteM1005(folder_, std::size(dates), [&](size_t i) {
+    return PatientRow{"p", static_cast<int64_t>(i + 1), "fam", "", "", "", 0, 0, dates[i]};
+  });
+  server_.reply = "npol,kl,fiol,data_r,im,ot,uch,lpu1,probc";
+  Load();
+  ASSERT_EQ(cache_.count(), 5);
+  const char* expected[] = {"01.02.1980", "10.12.2024", "01.02.1980", "", "10.12.2024"};
+  for (int32_t n = 1; n <= 5; ++n) EXPECT_EQ(cache_.slot(n).data_r.view(), expected[n - 1]) << n;
+}
+
 }  // namespace
 }  // namespace vorel
