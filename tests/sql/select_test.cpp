@@ -430,8 +430,9 @@ TEST_F(SelectTest, LongTextsStayWithinTheirLimits) {
 
 // Rows given one at a time are held one at a time: the memory limit applies to each row, not to all.
 TEST_F(SelectTest, StreamedRowsMeetTheMemoryLimitOneByOne) {
-  std::vector<std::vector<sql::Value>> rows(8, {T(std::string(size_t{1} << 20, 'a'))});
-  rows.push_back({T(std::string(size_t{5} << 20, 'b'))});
+  const std::string megabyte(size_t{1} << 20, 'a'), fiveMegabytes(size_t{5} << 20, 'b');
+  std::vector<std::vector<sql::Value>> rows(8, {T(megabyte)});
+  rows.push_back({T(fiveMegabytes)});
   MakeTable(folder_.path(), "notes", {F("note", FT::kMemo)}, rows);
   options_.resultMemoryLimit = size_t{4} << 20;
   struct Counter : sql::RowSink {
