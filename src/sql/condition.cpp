@@ -137,6 +137,7 @@ void Condition::AddGuards(uint32_t index, std::vector<Guard>& out) {
         g.kind = Guard::Kind::kTest;
         g.field = n.field;
         g.test = n.test;
+        g.node = index;
         g.env = env_;
         out.push_back(g);
       }
@@ -245,6 +246,10 @@ void Condition::ChooseGuards() {
   }
   firsts.insert(firsts.end(), rest.begin(), rest.end());
   for (size_t i = 0; i < firsts.size() && i < kMaxGuards; ++i) guards_[i] = firsts[i];
+  // The condition is evaluated only for records that passed every guard.
+  for (const Guard& g : guards_) {
+    if (g.kind == Guard::Kind::kTest) nodes_[g.node].settled = true;
+  }
 }
 
 namespace {
@@ -312,6 +317,8 @@ uint32_t Condition::Add(Expr& e) {
       if (length > 0 && length <= 16) {
         n.memoMask[0] = length >= 8 ? ~0ull : ~0ull >> (8 * (8 - length));
         n.memoMask[1] = length <= 8 ? 0 : ~0ull >> (8 * (16 - length));
+      } else if (length > 16 && length <= kLongMemoBytes) {
+        n.memoLength = length;
       }
     }
   }
@@ -343,6 +350,20 @@ Tri Condition::General(const Expr& expr, const RowContext& row) const {
   return v.logical ? Tri::kTrue : Tri::kFalse;
 }
 
+// A test on one field of 17 to 64 bytes, decided once for each text the field holds in a row.
+Tri Condition::LongLeaf(const Node& n, const RowContext& row) const {
+  const dbf::Field& f = *n.field;
+  if (f.nullBit >= 0 && dbf::IsNull(f, row.record)) return Tri::kUnknown;
+  if (f.offset + n.memoLength > row.record.size()) return TestStored(*n.test, row.record, *env_);
+  const char* bytes = row.record.data() + f.offset;
+  if (n.memoValid && std::memcmp(bytes, n.memoText.data(), n.memoLength) == 0) return n.memoResult;
+  const Tri t = TestStored(*n.test, row.record, *env_);
+  std::memcpy(n.memoText.data(), bytes, n.memoLength);
+  n.memoResult = t;
+  n.memoValid = true;
+  return t;
+}
+
 Tri Condition::Eval(uint32_t index, const RowContext& row) const {
   const Node& n = nodes_[index];
   switch (n.kind) {
@@ -353,7 +374,7 @@ Tri Condition::Eval(uint32_t index, const RowContext& row) const {
       for (uint32_t i = 0; i < n.childCount; ++i) {
         const uint32_t kid = children_[n.firstChild + i];
         const Node& k = nodes_[kid];
-        Tri t = k.kind > Kind::kGeneral ? Leaf(k, row) : Eval(kid, row);
+        const Tri t = k.settled ? Tri::kTrue : k.kind > Kind::kGeneral ? Leaf(k, row) : Eval(kid, row);
         if (t == stop) return stop;
         if (t == Tri::kUnknown) unknown = true;
       }
@@ -367,13 +388,14 @@ Tri Condition::Eval(uint32_t index, const RowContext& row) const {
     case Kind::kGeneral:
       return General(*n.expr, row);
     default:
-      return Leaf(n, row);
+      return n.settled ? Tri::kTrue : Leaf(n, row);
   }
 }
 
 inline __attribute__((always_inline)) Tri Condition::Leaf(const Node& n, const RowContext& row) const {
   if (n.kind == Kind::kStored) {
-    if (n.memoMask[0] == 0) return TestStored(*n.test, row.record, *env_);
+    if (n.memoMask[0] == 0)
+      return n.memoLength == 0 ? TestStored(*n.test, row.record, *env_) : LongLeaf(n, row);
     // The result depends on the field's bytes alone once NULL is ruled out.
     const dbf::Field& f = *n.field;
     if (f.nullBit >= 0 && dbf::IsNull(f, row.record)) return Tri::kUnknown;

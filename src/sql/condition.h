@@ -37,12 +37,26 @@ class Condition {
     return (v & g.mask) == g.value && record[0] != dbf::kRecordDeleted && !Rejects(record, 1);
   }
 
+  // The same when the first guard is a date window without the empty date (the exports' windows): a key
+  // outside the window rules a record out whether or not its bytes are digits, so the digits are checked
+  // only for the few records inside it.
+  bool DatesFirst() const { return guards_[0].kind == Guard::Kind::kDates && !guards_[0].emptyAccepted; }
+  bool MayBeSelectedDatesFirst(std::string_view record) const {
+    const Guard& g = guards_[0];
+    uint64_t v;
+    std::memcpy(&v, record.data() + g.offset, sizeof v);
+    if (__builtin_bswap64(v) - g.low > g.high - g.low) return false;
+    return Digits(v) && record[0] != dbf::kRecordDeleted && !Rejects(record, 1);
+  }
+
   // True when the record is selected (.NULL. and .F. are not).
   bool Selected(const RowContext& row) const {
     if (always_) return true;
     if (Rejects(row.record, 0)) return false;
     return Eval(root_, row) == Tri::kTrue;
   }
+  // The same for a record that MayBeSelected has let through: the guards are not tested again.
+  bool SelectedAfterGuards(const RowContext& row) const { return always_ || Eval(root_, row) == Tri::kTrue; }
 
  private:
   // A test that the whole condition needs to hold (AND-ed at the top, with only tests that cannot fail before
@@ -68,17 +82,23 @@ class Condition {
     // kEither: alternatives_[first, first + count), one of which must pass.
     uint32_t first = 0, count = 0;
 
-    // kTest: a test on one field's bytes, which must be true.
+    // kTest: a test on one field's bytes, which must be true; it is that of node `node`, which a record
+    // passing the guards therefore meets.
     const StoredTest* test = nullptr;
+    uint32_t node = 0;
     const EvalEnv* env = nullptr;
-    // kNumbers, kTest on a field of up to 16 bytes: its bytes last tested and the outcome, since a column
-    // such as a patient id holds the same text in most records. The words end with the field and start with
-    // it.
+    // kNumbers, kTest on a field of up to 16 bytes: outcomes by the field's bytes, since a column holds few
+    // distinct texts among the records a scan tests (a patient id 0 in every free slot, the day's times of
+    // a schedule). The words end with the field and start with it.
     bool memo = false;
     uint32_t memoAt[2] = {0, 0};
     uint64_t memoMask[2] = {0, 0};
-    mutable uint64_t memoBytes[2] = {0, 0};
-    mutable bool memoValid = false, memoRejects = false;
+    struct Outcome {
+      uint64_t bytes[2] = {0, 0};
+      bool valid = false, rejects = false;
+    };
+    static constexpr unsigned kOutcomeBits = 6;
+    mutable std::array<Outcome, size_t{1} << kOutcomeBits> outcomes{};
 
     bool Outside(double n) const {
       return n < lowNumber || n > highNumber || (lowOpen && n == lowNumber) || (highOpen && n == highNumber);
@@ -104,10 +124,8 @@ class Condition {
         }
         return lastRightAligned && BlankHead(record);
       }
-      constexpr uint64_t kHigh = 0xF0F0F0F0F0F0F0F0ull, kZeros = 0x3030303030303030ull;
-      const bool digits = ((v & kHigh) == kZeros) & (((v + 0x0606060606060606ull) & kHigh) == kZeros);
       // Anything but digits reads as the empty date, and so do digits that are no date.
-      if (!digits) return !emptyAccepted;
+      if (!Digits(v)) return !emptyAccepted;
       const uint64_t key = __builtin_bswap64(v);
       if (key >= low && key <= high) return false;
       return !emptyAccepted || StoredDateKey(record.data() + offset) != kBlankDateKey;
@@ -129,14 +147,21 @@ class Condition {
       std::memcpy(&b, record.data() + memoAt[1], sizeof b);
       a &= memoMask[0];
       b &= memoMask[1];
-      if (memoValid && a == memoBytes[0] && b == memoBytes[1]) return memoRejects;
-      memoBytes[0] = a;
-      memoBytes[1] = b;
-      memoValid = true;
-      return memoRejects = Decide(record);
+      constexpr uint64_t kMix = 0x9E3779B97F4A7C15ull;
+      Outcome& o = outcomes[(((a * kMix) ^ b) * kMix) >> (64 - kOutcomeBits)];
+      if (o.valid && a == o.bytes[0] && b == o.bytes[1]) return o.rejects;
+      o.bytes[0] = a;
+      o.bytes[1] = b;
+      o.valid = true;
+      return o.rejects = Decide(record);
     }
   };
-  static constexpr size_t kMaxGuards = 4;
+  // Whether the eight bytes are all ASCII digits.
+  static bool Digits(uint64_t v) {
+    constexpr uint64_t kHigh = 0xF0F0F0F0F0F0F0F0ull, kZeros = 0x3030303030303030ull;
+    return ((v & kHigh) == kZeros) & (((v + 0x0606060606060606ull) & kHigh) == kZeros);
+  }
+  static constexpr size_t kMaxGuards = 6;
   bool Rejects(std::string_view record, size_t from) const {
     for (size_t i = from; i < kMaxGuards; ++i) {
       const Guard& g = guards_[i];
@@ -152,6 +177,7 @@ class Condition {
     return true;
   }
 
+  static constexpr uint32_t kLongMemoBytes = 64;
   enum class Kind : uint8_t { kAnd, kOr, kNot, kGeneral, kDate, kDateRange, kStored };
   struct Node {
     Kind kind = Kind::kGeneral;
@@ -164,16 +190,22 @@ class Condition {
     uint32_t firstChild = 0;
     uint32_t childCount = 0;
     // A value test on a field of up to 16 bytes: the stored bytes last tested and their result, since a
-    // column such as a patient id holds the same text in most records (0 for every free slot).
+    // column such as a patient id holds the same text in most records (0 for every free slot). A longer
+    // field (a free slot's empty name) keeps a copy of its bytes instead.
     uint64_t memoMask[2] = {0, 0};
     mutable uint64_t memoBytes[2] = {0, 0};
     mutable Tri memoResult = Tri::kUnknown;
     mutable bool memoValid = false;
+    uint32_t memoLength = 0;
+    mutable std::array<char, kLongMemoBytes> memoText{};
+    // A test that a guard makes exactly: true for every record the guards let through.
+    bool settled = false;
   };
 
   uint32_t Add(Expr& e);
   Tri Eval(uint32_t index, const RowContext& row) const;
   Tri Leaf(const Node& n, const RowContext& row) const;
+  Tri LongLeaf(const Node& n, const RowContext& row) const;
   void MergeDateRanges(std::vector<uint32_t>& kids);
   void ChooseGuards();
   bool CannotFail(uint32_t index) const;

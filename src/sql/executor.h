@@ -25,8 +25,8 @@ struct ExecutionOptions {
   std::chrono::milliseconds lockWait{5000};  // longest wait for a record lock held by another program
   const Clock* clock = nullptr;              // header dates of written tables; nullptr = system clock
   IndexUse indexUse = IndexUse::kAuto;       // finding rows through a table's structural index
-  bool storedTests = true;                   // false: every condition through the general evaluation
-  bool journal = true;  // each write through a journal beside the table (dbf::TableOptions::journal)
+  bool storedTests = true;  // false: every condition and column through the general evaluation
+  bool journal = true;      // each write through a journal beside the table (dbf::TableOptions::journal)
   size_t resultMemoryLimit = kDefaultResultMemoryLimit;  // cells and texts of a SELECT's rows
   dbf::WriteObserver* writeObserver = nullptr;           // hears of the records each write changed
 };

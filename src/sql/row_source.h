@@ -29,7 +29,14 @@ class RowSource {
     if (where.WordFirst())
       return scanner_->NextWhere(record,
                                  [&](std::string_view bytes) { return where.MayBeSelectedWordFirst(bytes); });
+    if (where.DatesFirst())
+      return scanner_->NextWhere(
+          record, [&](std::string_view bytes) { return where.MayBeSelectedDatesFirst(bytes); });
     return scanner_->NextWhere(record, [&](std::string_view bytes) { return where.MayBeSelected(bytes); });
+  }
+  // Whether `where` selects a record NextCandidate gave (whose guards a scan has already tested).
+  bool Selected(const Condition& where, const RowContext& row) const {
+    return scanner_ ? where.SelectedAfterGuards(row) : where.Selected(row);
   }
   // True when the records come from an index seek.
   bool seeking() const { return !scanner_.has_value(); }

@@ -7,6 +7,7 @@
 #include "dbf/field_decode.h"
 #include "dbf/table.h"
 #include "platform/code_page.h"
+#include "sql/column_reader.h"
 #include "sql/condition.h"
 #include "sql/row_source.h"
 #include "sql/sql_errors.h"
@@ -280,16 +281,9 @@ bool SelectRows(SelectStatement& s, const ExecutionOptions& options, const EvalE
 
   RowSource scanner(table, s.where.get(), env, options);
   dbf::RecordRef rec;
-  std::vector<size_t> unreadable;
-  // Plain numeric and date columns, whose stored bytes may be no value of their type.
-  std::vector<std::pair<size_t, const dbf::Field*>> checked;
-  for (size_t i = 0; i < out.size(); ++i) {
-    const Expr& e = *out[i].expr;
-    if (e.kind == ExprKind::kColumn && e.field &&
-        (e.field->type == dbf::FieldType::kNumeric || e.field->type == dbf::FieldType::kFloat ||
-         e.field->type == dbf::FieldType::kDate))
-      checked.emplace_back(i, e.field);
-  }
+  std::vector<size_t> unreadable, malformed;
+  std::vector<ColumnReader> readers;
+  for (const OutputColumn& oc : out) readers.emplace_back(*oc.expr, env, layout.recordLength);
   const bool streamed =
       sink && !grouped && !s.distinct && orderColumns.empty() &&
       std::none_of(out.begin(), out.end(), [](const OutputColumn& c) { return c.sizeFromValues; });
@@ -301,11 +295,12 @@ bool SelectRows(SelectStatement& s, const ExecutionOptions& options, const EvalE
     while (scanner.NextCandidate(rec, where)) {
       if (rec.deleted) continue;
       RowContext row{rec.bytes, rec.recno, &table, nullptr};
-      if (!where.Selected(row)) continue;
+      if (!scanner.Selected(where, row)) continue;
       unreadable.clear();
+      malformed.clear();
       for (size_t i = 0; i < out.size(); ++i) {
         try {
-          values[i] = Evaluate(*out[i].expr, row, env);
+          if (readers[i].Read(row, values[i])) malformed.push_back(i);
         } catch (const dbf::CorruptTableError&) {
           // A damaged memo spoils only its own value, as long as the column is the memo field itself.
           if (out[i].expr->kind != ExprKind::kColumn) throw;
@@ -315,11 +310,7 @@ bool SelectRows(SelectStatement& s, const ExecutionOptions& options, const EvalE
       }
       result.AppendRow(values);
       for (size_t i : unreadable) result.MarkUnreadable(result.rowCount() - 1, i);
-      for (const auto& [i, field] : checked) {
-        // A date that decoded to a day was readable: only an empty one may stand for unreadable digits.
-        if (values[i].kind == ValueKind::kDate && values[i].moment != 0) continue;
-        if (dbf::HoldsUnreadableValue(*field, rec.bytes)) result.MarkMalformed(result.rowCount() - 1, i);
-      }
+      for (size_t i : malformed) result.MarkMalformed(result.rowCount() - 1, i);
       if (streamed) {
         sink->Row();
         result.ClearRows();
@@ -340,7 +331,7 @@ bool SelectRows(SelectStatement& s, const ExecutionOptions& options, const EvalE
     while (scanner.NextCandidate(rec, where)) {
       if (rec.deleted) continue;
       RowContext row{rec.bytes, rec.recno, &table, nullptr};
-      if (!where.Selected(row)) continue;
+      if (!scanner.Selected(where, row)) continue;
       size_t g = 0;
       if (!s.groupBy.empty()) {
         key.clear();

@@ -67,7 +67,7 @@ std::vector<uint32_t> MatchingRecords(dbf::Table& table, Expr* where, const Eval
   while (scanner.NextCandidate(rec, condition)) {
     if (rec.deleted) continue;
     RowContext row{rec.bytes, rec.recno, &table, nullptr};
-    if (!condition.Selected(row)) continue;
+    if (!scanner.Selected(condition, row)) continue;
     recnos.push_back(rec.recno);
   }
   return recnos;
