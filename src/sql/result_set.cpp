@@ -68,7 +68,7 @@ void ResultSet::AppendRow(std::span<const Value> values) {
   }
 }
 
-const char* ResultSet::TextStore::Add(std::string_view text) {
+const char* ResultSet::TextStore::AddOther(std::string_view text) {
   if (text.empty()) return "";
   if (text.size() > room_) {
     if (text.size() > kFirstBlockBytes / 4) {
@@ -108,10 +108,18 @@ void ResultSet::TextStore::Clear() {
 }
 
 void ResultSet::CellStore::Grow() {
+  if (size_ < capacity_) {  // a block kept from before Clear
+    Cell* block = blocks_[size_ >> kBlockShift];
+    next_ = block + (size_ & (kBlockCells - 1));
+    end_ = block + (first_ ? kFirstCells : kBlockCells);
+    return;
+  }
   if (capacity_ == 0) {
     first_ = std::make_unique_for_overwrite<Cell[]>(kFirstCells);
     blocks_.push_back(first_.get());
     capacity_ = kFirstCells;
+    next_ = first_.get();
+    end_ = next_ + kFirstCells;
     return;
   }
   static_assert(std::is_trivially_copyable_v<Cell>);
@@ -123,10 +131,14 @@ void ResultSet::CellStore::Grow() {
     blocks_[0] = block;
     first_.reset();
     capacity_ = kBlockCells;
+    next_ = block + size_;
+    end_ = block + kBlockCells;
     return;
   }
   blocks_.push_back(block);
   capacity_ += kBlockCells;
+  next_ = block;
+  end_ = block + kBlockCells;
 }
 
 void ResultSet::MarkUnreadable(size_t row, size_t column) {

@@ -2,6 +2,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <cstring>
 #include <memory>
 #include <span>
 #include <string>
@@ -115,14 +116,32 @@ class ResultSet {
     static constexpr size_t kBlockShift = 17;
     static constexpr size_t kBlockCells = size_t{1} << kBlockShift;
     static constexpr size_t kFirstCells = size_t{1} << 12;
+    CellStore() = default;
+    // A moved-from store is empty: it must not write into a block it gave away.
+    CellStore(CellStore&& other) noexcept { *this = std::move(other); }
+    CellStore& operator=(CellStore&& other) noexcept {
+      blocks_ = std::exchange(other.blocks_, {});
+      first_ = std::move(other.first_);
+      large_ = std::exchange(other.large_, {});
+      size_ = std::exchange(other.size_, 0);
+      capacity_ = std::exchange(other.capacity_, 0);
+      next_ = std::exchange(other.next_, nullptr);
+      end_ = std::exchange(other.end_, nullptr);
+      return *this;
+    }
     size_t size() const { return size_; }
     Cell& operator[](size_t i) { return blocks_[i >> kBlockShift][i & (kBlockCells - 1)]; }
     const Cell& operator[](size_t i) const { return blocks_[i >> kBlockShift][i & (kBlockCells - 1)]; }
     Cell& Add() {
-      if (size_ == capacity_) Grow();
-      return *new (&(*this)[size_++]) Cell();
+      if (next_ == end_) Grow();
+      ++size_;
+      return *new (next_++) Cell();
     }
-    void Clear() { size_ = 0; }
+    // Forgets every cell; the blocks are filled again from the first.
+    void Clear() {
+      size_ = 0;
+      next_ = end_ = nullptr;
+    }
 
    private:
     void Grow();
@@ -131,6 +150,8 @@ class ResultSet {
     std::vector<LargeBlock> large_;
     size_t size_ = 0;
     size_t capacity_ = 0;
+    Cell* next_ = nullptr;  // where the next cell goes, in the last block
+    Cell* end_ = nullptr;
   };
   size_t Physical(size_t row) const { return reordered_ ? order_[row] : row; }
   bool UnreadableCell(size_t cell) const;
@@ -168,11 +189,19 @@ class ResultSet {
       room_ = std::exchange(other.room_, 0);
       return *this;
     }
-    const char* Add(std::string_view text);
+    const char* Add(std::string_view text) {
+      if (text.size() - 1 >= room_) return AddOther(text);  // empty, or no room left
+      char* at = free_;
+      std::memcpy(at, text.data(), text.size());
+      free_ += text.size();
+      room_ -= text.size();
+      return at;
+    }
     // Forgets every text; keeps the first block when it is the only one.
     void Clear();
 
    private:
+    const char* AddOther(std::string_view text);
     std::vector<std::unique_ptr<char[]>> blocks_;  // the first block and long texts
     std::vector<LargeBlock> large_;
     char* free_ = nullptr;  // room left in the last ordinary block

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <memory>
+#include <numeric>
 #include <string>
 #include <vector>
 
@@ -30,6 +31,16 @@ TEST(ResultSetTexts, EveryTextReadsBackAfterMovesAndReordering) {
   built.reset();  // the moved-from set gives back nothing the new one holds
   ResultSet other;
   other = std::move(result);
+  // What was moved from starts again in memory of its own (the appended row is then left out again).
+  const Value mine[] = {Value::Text("mine"), Value::Number(-1)};
+  result.AppendRow(mine);
+  const Value last[] = {Value::Text("last"), Value::Number(-2)};
+  other.AppendRow(last);
+  EXPECT_EQ(result.Get(0, 0).text, "mine");
+  EXPECT_EQ(other.Get(rows, 0).text, "last");
+  std::vector<size_t> first(rows);
+  std::iota(first.begin(), first.end(), 0);
+  other.Reorder(first);
   ASSERT_EQ(other.rowCount(), rows);
   for (size_t r = 0; r < rows; ++r) {
     ASSERT_EQ(other.Get(r, 0).text, TextOf(r)) << r;
