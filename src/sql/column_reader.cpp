@@ -10,6 +10,7 @@ ColumnReader::ColumnReader(Expr& expr, const EvalEnv& env, uint32_t recordLength
   if (!env.storedTests || f.nullable() || f.offset + f.length > recordLength) return;
   direct_.offset = f.offset;
   direct_.length = f.length;
+  direct_.mask = f.length >= 8 ? ~uint64_t{0} : (uint64_t{1} << (8 * f.length)) - 1;
   // Text stored in another code page is converted by the general read.
   if (f.type == dbf::FieldType::kCharacter && !(f.oemText && !f.binary())) {
     direct_.kind = Direct::kText;

@@ -32,17 +32,26 @@ class ColumnReader {
       case Direct::kWholeNumber: {
         uint64_t v;
         std::memcpy(&v, bytes, sizeof v);
-        if (!dbf::decode_detail::ParseShortWholeNumber(v, direct_.length, out.number)) break;
+        v &= direct_.mask;
+        if (v != last_.bytes || !last_.valid) {
+          if (!dbf::decode_detail::ParseShortWholeNumber(v, direct_.length, last_.number)) break;
+          last_.bytes = v;
+          last_.valid = true;
+        }
         out.kind = ValueKind::kNumber;
+        out.number = last_.number;
         return false;
       }
       case Direct::kDate: {
         uint64_t v;
         std::memcpy(&v, bytes, sizeof v);
-        const int64_t day = dbf::decode_detail::JulianDayOfDigits(v);
-        if (day == 0) break;
+        if (v != last_.bytes || !last_.valid) {
+          const int64_t day = dbf::decode_detail::JulianDayOfDigits(v);
+          if (day == 0) break;
+          last_ = {v, 0, day, true};
+        }
         out.kind = ValueKind::kDate;
-        out.moment = day;
+        out.moment = last_.day;
         return false;
       }
       case Direct::kNone:
@@ -55,6 +64,15 @@ class ColumnReader {
   struct Direct {
     enum Kind : uint8_t { kNone, kText, kWholeNumber, kDate } kind = kNone;
     uint32_t offset = 0, length = 0;
+    uint64_t mask = 0;  // kWholeNumber: the field's bytes in the word read
+  };
+  // The bytes last read in their common form, and their value: a column holds the same number or date in
+  // runs of records (a day's slots, one doctor's).
+  struct Last {
+    uint64_t bytes = 0;
+    double number = 0;
+    int64_t day = 0;
+    bool valid = false;
   };
   bool ReadOther(const RowContext& row, Value& out) const;
 
@@ -62,6 +80,7 @@ class ColumnReader {
   const EvalEnv& env_;
   const dbf::Field* checked_ = nullptr;  // a plain N, F or D column, whose bytes may be no value
   Direct direct_;
+  mutable Last last_;
 };
 
 }  // namespace vorel::sql

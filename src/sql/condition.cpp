@@ -176,6 +176,7 @@ void Condition::AddGuards(uint32_t index, std::vector<Guard>& out) {
       }
       Guard g;
       g.kind = Guard::Kind::kDates;
+      g.node = index;
       g.offset = n.field->offset;
       g.low = low;
       g.high = high;
@@ -248,7 +249,7 @@ void Condition::ChooseGuards() {
   for (size_t i = 0; i < firsts.size() && i < kMaxGuards; ++i) guards_[i] = firsts[i];
   // The condition is evaluated only for records that passed every guard.
   for (const Guard& g : guards_) {
-    if (g.kind == Guard::Kind::kTest) nodes_[g.node].settled = true;
+    if (g.kind == Guard::Kind::kTest || g.kind == Guard::Kind::kDates) nodes_[g.node].settled = true;
   }
 }
 

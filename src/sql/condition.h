@@ -38,15 +38,19 @@ class Condition {
   }
 
   // The same when the first guard is a date window without the empty date (the exports' windows): a key
-  // outside the window rules a record out whether or not its bytes are digits, so the digits are checked
-  // only for the few records inside it.
-  bool DatesFirst() const { return guards_[0].kind == Guard::Kind::kDates && !guards_[0].emptyAccepted; }
+  // outside the window rules a record out whether or not its bytes are a date, so that is checked only for
+  // the few records inside it.
+  bool DatesFirst() const {
+    const Guard& g = guards_[0];
+    return g.kind == Guard::Kind::kDates && !g.emptyAccepted && g.low <= g.high;
+  }
   bool MayBeSelectedDatesFirst(std::string_view record) const {
     const Guard& g = guards_[0];
     uint64_t v;
     std::memcpy(&v, record.data() + g.offset, sizeof v);
     if (__builtin_bswap64(v) - g.low > g.high - g.low) return false;
-    return Digits(v) && record[0] != dbf::kRecordDeleted && !Rejects(record, 1);
+    return dbf::decode_detail::JulianDayOfDigits(v) != 0 && record[0] != dbf::kRecordDeleted &&
+           !Rejects(record, 1);
   }
 
   // True when the record is selected (.NULL. and .F. are not).
@@ -82,9 +86,9 @@ class Condition {
     // kEither: alternatives_[first, first + count), one of which must pass.
     uint32_t first = 0, count = 0;
 
-    // kTest: a test on one field's bytes, which must be true; it is that of node `node`, which a record
-    // passing the guards therefore meets.
+    // kTest: a test on one field's bytes, which must be true.
     const StoredTest* test = nullptr;
+    // kTest, kDates: the test of node `node`, made exactly, which a record passing the guards meets.
     uint32_t node = 0;
     const EvalEnv* env = nullptr;
     // kNumbers, kTest on a field of up to 16 bytes: outcomes by the field's bytes, since a column holds few
@@ -124,10 +128,11 @@ class Condition {
         }
         return lastRightAligned && BlankHead(record);
       }
-      // Anything but digits reads as the empty date, and so do digits that are no date.
+      // Anything but digits reads as the empty date, and so do digits that are no date: the guard decides
+      // the test exactly.
       if (!Digits(v)) return !emptyAccepted;
       const uint64_t key = __builtin_bswap64(v);
-      if (key >= low && key <= high) return false;
+      if (key >= low && key <= high) return dbf::decode_detail::JulianDayOfDigits(v) == 0 && !emptyAccepted;
       return !emptyAccepted || StoredDateKey(record.data() + offset) != kBlankDateKey;
     }
     bool BlankHead(std::string_view record) const {
@@ -148,7 +153,8 @@ class Condition {
       a &= memoMask[0];
       b &= memoMask[1];
       constexpr uint64_t kMix = 0x9E3779B97F4A7C15ull;
-      Outcome& o = outcomes[(((a * kMix) ^ b) * kMix) >> (64 - kOutcomeBits)];
+      // The field's bytes sit at either end of the words: both halves are folded in before mixing.
+      Outcome& o = outcomes[((a ^ (a >> 32) ^ (b * kMix) ^ (b >> 29)) * kMix) >> (64 - kOutcomeBits)];
       if (o.valid && a == o.bytes[0] && b == o.bytes[1]) return o.rejects;
       o.bytes[0] = a;
       o.bytes[1] = b;

@@ -190,8 +190,8 @@ TEST_F(StoredForm, SelectGivesTheGeneralRowsAndValuesForEveryCondition) {
       // Dates, empty and unreadable ones among them.
       "dat=DATE()", "dat>=DATE()-2", "dat<DATE()", "dat<={}", "dat={}", "dat>{}", "dat<>DATE()", "DATE()>dat",
       "dat BETWEEN DATE()-1 AND DATE()+1", "dat NOT BETWEEN DATE()-1 AND DATE()+1",
-      "dat>=DATE() AND dat<=DATE()+3", "dat<=DATE()+3 AND dat>=DATE()", "ndat=DATE()", "ndat>={}",
-      "dat>DATE(2026,12,31)",
+      "dat>=DATE() AND dat<=DATE()+3", "dat>=DATE()+3 AND dat<=DATE()", "dat<=DATE()+3 AND dat>=DATE()",
+      "ndat=DATE()", "ndat>={}", "dat>DATE(2026,12,31)",
       // Numbers, date-times and logicals.
       "kw=105", "kw<>105", "kw>=100", "kw<0", "kw=0", "105=kw", "kw BETWEEN 100 AND 110", "num=12.5", "num>0",
       "num<=-3", "cnt=2", "cnt>=2.5", "cash<0", "cash=2.5", "nkw=3", "nkw>=2", "flag=.T.", "flag<>.F.",
