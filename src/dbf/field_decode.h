@@ -42,14 +42,19 @@ NumericValue ParseNumericText(std::string_view text);
 
 inline constexpr uint8_t kMonthDays[12] = {31, 29, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
 
+// Whether the eight bytes are all ASCII digits: every byte 0x30..0x39, high nibble 3, and still 3 after
+// adding 6.
+inline bool AllDigits(uint64_t v) {
+  constexpr uint64_t kHigh = 0xF0F0F0F0F0F0F0F0ull, kZeros = 0x3030303030303030ull;
+  return !(((v & kHigh) ^ kZeros) | (((v + 0x0606060606060606ull) & kHigh) ^ kZeros));
+}
+
 // "YYYYMMDD" as 8 bytes loaded little-endian: the Julian Day Number, or 0 when it is not a date (no date of
 // years 1..9999 has day number 0). A plain integer result keeps the hot path in registers.
 inline int64_t JulianDayOfDigits(uint64_t v) {
   static_assert(std::endian::native == std::endian::little);
-  constexpr uint64_t kHigh = 0xF0F0F0F0F0F0F0F0ull, kZeros = 0x3030303030303030ull;
-  // Every byte 0x30..0x39: high nibble 3, and still 3 after adding 6.
-  if (((v & kHigh) ^ kZeros) | (((v + 0x0606060606060606ull) & kHigh) ^ kZeros)) return 0;
-  uint64_t d = v - kZeros;
+  if (!AllDigits(v)) return 0;
+  uint64_t d = v - 0x3030303030303030ull;
   d = (d * 10 + (d >> 8)) & 0x00FF00FF00FF00FFull;  // digit pairs: YY YY MM DD
   const auto year = static_cast<uint32_t>((d & 0xFF) * 100 + ((d >> 16) & 0xFF));
   const auto month = static_cast<uint32_t>((d >> 32) & 0xFF);
@@ -89,7 +94,7 @@ inline bool ParseWholeNumber(const char* text, unsigned length, double& value) {
 // ParseWholeNumber for a field of up to 8 characters, without a loop: `v` holds the field's bytes (first
 // character lowest) and whatever follows them in the record.
 inline bool ParseShortWholeNumber(uint64_t v, unsigned length, double& value) {
-  constexpr uint64_t kZeros = 0x3030303030303030ull, kHigh = 0xF0F0F0F0F0F0F0F0ull;
+  constexpr uint64_t kZeros = 0x3030303030303030ull;
   const uint64_t nonBlank = v ^ 0x2020202020202020ull;
   unsigned start = nonBlank == 0 ? 8 : static_cast<unsigned>(std::countr_zero(nonBlank)) / 8;
   if (start >= length) return false;  // blanks only
@@ -100,7 +105,7 @@ inline bool ParseShortWholeNumber(uint64_t v, unsigned length, double& value) {
   const unsigned k = length - start;
   uint64_t digits = (v >> (8 * start)) << (8 * (8 - k));
   digits |= (kZeros >> (4 * k)) >> (4 * k);
-  if (((digits & kHigh) ^ kZeros) | (((digits + 0x0606060606060606ull) & kHigh) ^ kZeros)) return false;
+  if (!AllDigits(digits)) return false;
   uint64_t d = digits - kZeros;
   d = (d * 10 + (d >> 8)) & 0x00FF00FF00FF00FFull;
   d = (d * 100 + (d >> 16)) & 0x0000FFFF0000FFFFull;

@@ -130,7 +130,7 @@ class Condition {
       }
       // Anything but digits reads as the empty date, and so do digits that are no date: the guard decides
       // the test exactly.
-      if (!Digits(v)) return !emptyAccepted;
+      if (!dbf::decode_detail::AllDigits(v)) return !emptyAccepted;
       const uint64_t key = __builtin_bswap64(v);
       if (key >= low && key <= high) return dbf::decode_detail::JulianDayOfDigits(v) == 0 && !emptyAccepted;
       return !emptyAccepted || StoredDateKey(record.data() + offset) != kBlankDateKey;
@@ -162,11 +162,6 @@ class Condition {
       return o.rejects = Decide(record);
     }
   };
-  // Whether the eight bytes are all ASCII digits.
-  static bool Digits(uint64_t v) {
-    constexpr uint64_t kHigh = 0xF0F0F0F0F0F0F0F0ull, kZeros = 0x3030303030303030ull;
-    return ((v & kHigh) == kZeros) & (((v + 0x0606060606060606ull) & kHigh) == kZeros);
-  }
   static constexpr size_t kMaxGuards = 6;
   bool Rejects(std::string_view record, size_t from) const {
     for (size_t i = from; i < kMaxGuards; ++i) {
