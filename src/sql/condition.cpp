@@ -72,6 +72,53 @@ bool Condition::SetMemo(const dbf::Field& f, Guard& g) {
   return true;
 }
 
+// A field the memo's words cannot hold keeps a copy of its bytes last tested; false for one longer than that.
+bool Condition::SetCopy(const dbf::Field& f, Guard& g) {
+  if (f.length == 0 || f.length > kLongMemoBytes) return false;
+  g.copyLength = f.length;
+  g.offset = f.offset;
+  return true;
+}
+
+bool Condition::Guard::OtherRejects(std::string_view record) const {
+  if (kind == Kind::kWhole && offset + sizeof(uint64_t) > record.size()) return false;
+  uint64_t v;
+  std::memcpy(&v, record.data() + offset, sizeof v);
+  // Other texts of the wanted number are left to the test.
+  if (kind == Kind::kWhole) {
+    const uint64_t bytes = v & mask;
+    if (bytes == value) return false;
+    // A free slot's 0 stands in most records: the shape of its text is known from the last one.
+    if (bytes != lastBytes) {
+      lastBytes = bytes;
+      lastRightAligned = RightAlignedDigits(v, mask);
+    }
+    return lastRightAligned && BlankHead(record);
+  }
+  // Anything but digits reads as the empty date, and so do digits that are no date: the guard decides
+  // the test exactly.
+  if (!dbf::decode_detail::AllDigits(v)) return !emptyAccepted;
+  const uint64_t key = __builtin_bswap64(v);
+  if (key >= low && key <= high) return dbf::decode_detail::JulianDayOfDigits(v) == 0 && !emptyAccepted;
+  return !emptyAccepted || StoredDateKey(record.data() + offset) != kBlankDateKey;
+}
+
+bool Condition::Guard::Learn(size_t at, uint64_t a, uint64_t b, std::string_view record) const {
+  Outcome& o = outcomes[at];
+  if (o.valid) outcomes[at ^ 1] = o;  // the outcome it replaces stays beside it
+  o.bytes[0] = a;
+  o.bytes[1] = b;
+  o.valid = true;
+  return o.rejects = Decide(record);
+}
+
+bool Condition::Guard::LearnCopy(std::string_view record) const {
+  if (copyLength == 0 || offset + copyLength > record.size()) return Decide(record);
+  std::memcpy(copyBytes.data(), record.data() + offset, copyLength);
+  copyValid = true;
+  return copyRejects = Decide(record);
+}
+
 // Both ranges at once, on one field.
 void Condition::Narrow(Guard& g, const Guard& other) {
   if (other.lowNumber > g.lowNumber || (other.lowNumber == g.lowNumber && other.lowOpen)) {
@@ -129,16 +176,17 @@ void Condition::AddGuards(uint32_t index, std::vector<Guard>& out) {
         out.push_back(g);
       }
       Guard g;
+      g.test = n.test;
+      g.node = index;
+      g.env = env_;
       if (n.test->kind == StoredTest::Kind::kValue && NumberBounds(*n.test, g)) {
         g.kind = Guard::Kind::kNumbers;
         out.push_back(g);
-      } else if (n.field && !n.field->nullable() && n.test->nullable.empty() && SetMemo(*n.field, g)) {
+      } else if (n.field && !n.field->nullable() && n.test->nullable.empty() &&
+                 (SetMemo(*n.field, g) || SetCopy(*n.field, g))) {
         // Any other test of one field's bytes, decided once for each text the field holds in a row.
         g.kind = Guard::Kind::kTest;
         g.field = n.field;
-        g.test = n.test;
-        g.node = index;
-        g.env = env_;
         out.push_back(g);
       }
       return;
@@ -206,6 +254,7 @@ void Condition::ChooseGuards() {
   }
   // Bounds on one numeric field together.
   std::vector<Guard> all;
+  std::vector<bool> narrowed;
   for (const Guard& g : found) {
     auto same = std::find_if(all.begin(), all.end(), [&](const Guard& a) {
       return g.kind == Guard::Kind::kNumbers && a.kind == Guard::Kind::kNumbers && a.field == g.field;
@@ -250,6 +299,17 @@ void Condition::ChooseGuards() {
   // The condition is evaluated only for records that passed every guard.
   for (const Guard& g : guards_) {
     if (g.kind == Guard::Kind::kTest || g.kind == Guard::Kind::kDates) nodes_[g.node].settled = true;
+    // A range decides the test it came from (narrowed by others, it asks more) exactly, as the comparison
+    // does, for every number but NaN (which only a B field holds).
+    if (g.kind == Guard::Kind::kNumbers && g.field->type != dbf::FieldType::kDouble)
+      nodes_[g.node].settled = true;
+  }
+  const Node& top = nodes_[root_];
+  guarded_ = top.settled;
+  if (top.kind == Kind::kAnd) {
+    guarded_ = true;
+    for (uint32_t i = 0; i < top.childCount; ++i)
+      guarded_ = guarded_ && nodes_[children_[top.firstChild + i]].settled;
   }
 }
 
@@ -357,7 +417,7 @@ Tri Condition::LongLeaf(const Node& n, const RowContext& row) const {
   if (f.nullBit >= 0 && dbf::IsNull(f, row.record)) return Tri::kUnknown;
   if (f.offset + n.memoLength > row.record.size()) return TestStored(*n.test, row.record, *env_);
   const char* bytes = row.record.data() + f.offset;
-  if (n.memoValid && std::memcmp(bytes, n.memoText.data(), n.memoLength) == 0) return n.memoResult;
+  if (n.memoValid && SameField(bytes, n.memoText.data(), n.memoLength)) return n.memoResult;
   const Tri t = TestStored(*n.test, row.record, *env_);
   std::memcpy(n.memoText.data(), bytes, n.memoLength);
   n.memoResult = t;

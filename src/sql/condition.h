@@ -34,7 +34,7 @@ class Condition {
     const Guard& g = guards_[0];
     uint64_t v;
     std::memcpy(&v, record.data() + g.offset, sizeof v);
-    return (v & g.mask) == g.value && record[0] != dbf::kRecordDeleted && !Rejects(record, 1);
+    return (v & g.mask) == g.value && PassesOtherGuards(record);
   }
 
   // The same when the first guard is a date window without the empty date (the exports' windows): a key
@@ -49,20 +49,37 @@ class Condition {
     uint64_t v;
     std::memcpy(&v, record.data() + g.offset, sizeof v);
     if (__builtin_bswap64(v) - g.low > g.high - g.low) return false;
-    return dbf::decode_detail::JulianDayOfDigits(v) != 0 && record[0] != dbf::kRecordDeleted &&
-           !Rejects(record, 1);
+    return dbf::decode_detail::JulianDayOfDigits(v) != 0 && PassesOtherGuards(record);
   }
 
   // True when the record is selected (.NULL. and .F. are not).
   bool Selected(const RowContext& row) const {
     if (always_) return true;
     if (Rejects(row.record, 0)) return false;
-    return Eval(root_, row) == Tri::kTrue;
+    return guarded_ || Eval(root_, row) == Tri::kTrue;
   }
   // The same for a record that MayBeSelected has let through: the guards are not tested again.
-  bool SelectedAfterGuards(const RowContext& row) const { return always_ || Eval(root_, row) == Tri::kTrue; }
+  bool SelectedAfterGuards(const RowContext& row) const {
+    return always_ || guarded_ || Eval(root_, row) == Tri::kTrue;
+  }
 
  private:
+  static constexpr uint32_t kLongMemoBytes = 64;
+  // Whether the `length` bytes at `a` and `b` are the same; inline, since a call costs more than the few
+  // words of a field.
+  static bool SameField(const char* a, const char* b, uint32_t length) {
+    if (length < 8) return std::memcmp(a, b, length) == 0;
+    uint64_t x, y;
+    for (uint32_t i = 0; i + 8 < length; i += 8) {
+      std::memcpy(&x, a + i, 8);
+      std::memcpy(&y, b + i, 8);
+      if (x != y) return false;
+    }
+    std::memcpy(&x, a + length - 8, 8);
+    std::memcpy(&y, b + length - 8, 8);
+    return x == y;
+  }
+
   // A test that the whole condition needs to hold (AND-ed at the top, with only tests that cannot fail before
   // it), made on the stored bytes inline in the scanner's loop: most records of a scan fail the first guard,
   // most of the rest the next one, and then nothing else is looked at.
@@ -103,38 +120,48 @@ class Condition {
     };
     static constexpr unsigned kOutcomeBits = 6;
     mutable std::array<Outcome, size_t{1} << kOutcomeBits> outcomes{};
+    // kTest on a field that the words cannot hold (longer than 16 bytes, or too early in the record): the
+    // outcome for the field's bytes last tested, since its few texts come in runs (a free slot's empty name).
+    uint32_t copyLength = 0;
+    mutable bool copyValid = false, copyRejects = false;
+    mutable std::array<char, kLongMemoBytes> copyBytes{};
 
     bool Outside(double n) const {
       return n < lowNumber || n > highNumber || (lowOpen && n == lowNumber) || (highOpen && n == highNumber);
     }
-    bool Rejects(std::string_view record) const {
+    // Inline in the scanner's loop: the words and the outcomes kept for a field's bytes; the tests themselves
+    // (a memo's miss, a date, a whole number) are calls.
+    __attribute__((always_inline)) bool Rejects(std::string_view record) const {
       if (kind == Kind::kWord) {  // the most common guard, on the shortest path
         uint64_t v;
         std::memcpy(&v, record.data() + offset, sizeof v);
         return (v & mask) != value;
       }
-      if (kind == Kind::kNumbers || kind == Kind::kTest) return FieldRejects(record);
-      if (kind == Kind::kWhole && offset + sizeof(uint64_t) > record.size()) return false;
-      uint64_t v;
-      std::memcpy(&v, record.data() + offset, sizeof v);
-      // Other texts of the wanted number are left to the test.
-      if (kind == Kind::kWhole) {
-        const uint64_t bytes = v & mask;
-        if (bytes == value) return false;
-        // A free slot's 0 stands in most records: the shape of its text is known from the last one.
-        if (bytes != lastBytes) {
-          lastBytes = bytes;
-          lastRightAligned = RightAlignedDigits(v, mask);
-        }
-        return lastRightAligned && BlankHead(record);
+      if (kind != Kind::kNumbers && kind != Kind::kTest) return OtherRejects(record);
+      if (memo) {
+        uint64_t a, b;
+        std::memcpy(&a, record.data() + memoAt[0], sizeof a);
+        std::memcpy(&b, record.data() + memoAt[1], sizeof b);
+        a &= memoMask[0];
+        b &= memoMask[1];
+        constexpr uint64_t kMix = 0x9E3779B97F4A7C15ull;
+        // The field's bytes sit at either end of the words: both halves are folded in before mixing.
+        const size_t at = ((a ^ (a >> 32) ^ (b * kMix) ^ (b >> 29)) * kMix) >> (64 - kOutcomeBits);
+        const Outcome& o = outcomes[at];
+        if (o.valid && a == o.bytes[0] && b == o.bytes[1]) return o.rejects;
+        // Two texts of a column's few that fall on one place share it with the place beside it.
+        const Outcome& p = outcomes[at ^ 1];
+        if (p.valid && a == p.bytes[0] && b == p.bytes[1]) return p.rejects;
+        return Learn(at, a, b, record);
       }
-      // Anything but digits reads as the empty date, and so do digits that are no date: the guard decides
-      // the test exactly.
-      if (!dbf::decode_detail::AllDigits(v)) return !emptyAccepted;
-      const uint64_t key = __builtin_bswap64(v);
-      if (key >= low && key <= high) return dbf::decode_detail::JulianDayOfDigits(v) == 0 && !emptyAccepted;
-      return !emptyAccepted || StoredDateKey(record.data() + offset) != kBlankDateKey;
+      if (copyLength != 0 && copyValid && offset + copyLength <= record.size() &&
+          SameField(record.data() + offset, copyBytes.data(), copyLength))
+        return copyRejects;
+      return LearnCopy(record);
     }
+    bool OtherRejects(std::string_view record) const;
+    bool Learn(size_t at, uint64_t a, uint64_t b, std::string_view record) const;
+    bool LearnCopy(std::string_view record) const;
     bool BlankHead(std::string_view record) const {
       if (headMask == 0) return true;
       uint64_t h;
@@ -145,25 +172,14 @@ class Condition {
       if (kind == Kind::kTest) return TestStored(*test, record, *env) != Tri::kTrue;
       return Outside(StoredNumber(*field, record));
     }
-    bool FieldRejects(std::string_view record) const {
-      if (!memo) return Decide(record);
-      uint64_t a, b;
-      std::memcpy(&a, record.data() + memoAt[0], sizeof a);
-      std::memcpy(&b, record.data() + memoAt[1], sizeof b);
-      a &= memoMask[0];
-      b &= memoMask[1];
-      constexpr uint64_t kMix = 0x9E3779B97F4A7C15ull;
-      // The field's bytes sit at either end of the words: both halves are folded in before mixing.
-      Outcome& o = outcomes[((a ^ (a >> 32) ^ (b * kMix) ^ (b >> 29)) * kMix) >> (64 - kOutcomeBits)];
-      if (o.valid && a == o.bytes[0] && b == o.bytes[1]) return o.rejects;
-      o.bytes[0] = a;
-      o.bytes[1] = b;
-      o.valid = true;
-      return o.rejects = Decide(record);
-    }
   };
   static constexpr size_t kMaxGuards = 6;
-  bool Rejects(std::string_view record, size_t from) const {
+  // A live record that passes every guard after the first: a call, so that the loop over the records
+  // that fail the first stays small.
+  __attribute__((noinline)) bool PassesOtherGuards(std::string_view record) const {
+    return record[0] != dbf::kRecordDeleted && !Rejects(record, 1);
+  }
+  __attribute__((always_inline)) bool Rejects(std::string_view record, size_t from) const {
     for (size_t i = from; i < kMaxGuards; ++i) {
       const Guard& g = guards_[i];
       if (g.kind == Guard::Kind::kNone) return false;
@@ -171,14 +187,13 @@ class Condition {
     }
     return false;
   }
-  bool EitherRejects(const Guard& g, std::string_view record) const {
+  __attribute__((noinline)) bool EitherRejects(const Guard& g, std::string_view record) const {
     for (uint32_t i = 0; i < g.count; ++i) {
       if (!alternatives_[g.first + i].Rejects(record)) return false;
     }
     return true;
   }
 
-  static constexpr uint32_t kLongMemoBytes = 64;
   enum class Kind : uint8_t { kAnd, kOr, kNot, kGeneral, kDate, kDateRange, kStored };
   struct Node {
     Kind kind = Kind::kGeneral;
@@ -213,6 +228,7 @@ class Condition {
   void AddGuards(uint32_t index, std::vector<Guard>& out);
   static bool NumberBounds(const StoredTest& t, Guard& g);
   static bool SetMemo(const dbf::Field& f, Guard& g);
+  static bool SetCopy(const dbf::Field& f, Guard& g);
   static void Narrow(Guard& g, const Guard& other);
   Tri General(const Expr& expr, const RowContext& row) const;
 
@@ -223,6 +239,8 @@ class Condition {
   const EvalEnv* env_ = nullptr;
   uint32_t root_ = 0;
   bool always_ = true;
+  // Every test of the condition is made exactly by a guard: a record that passed them is selected.
+  bool guarded_ = false;
 };
 
 }  // namespace vorel::sql

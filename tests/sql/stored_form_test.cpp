@@ -4,6 +4,7 @@
 // control characters, Cyrillic and mixed-case text, deleted records); UPDATE and DELETE leave the same files.
 #include <gtest/gtest.h>
 
+#include <cmath>
 #include <cstdio>
 #include <cstring>
 
@@ -70,7 +71,7 @@ class StoredForm : public ::testing::Test {
          F("cnt", FT::kInteger), F("cash", FT::kCurrency), F("stamp", FT::kDateTime), F("flag", FT::kLogical),
          F("nname", FT::kCharacter, 6, 0, true), F("ndat", FT::kDate, 0, 0, true),
          F("nkw", FT::kNumeric, 5, 0, true), F("polis", FT::kCharacter, 12), F("kl", FT::kNumeric, 10),
-         F("fiol", FT::kCharacter, 30)},
+         F("fiol", FT::kCharacter, 30), F("rate", FT::kDouble)},
         {});
     // Stored bytes as the reception desk program or a damaged file may hold them, field by field.
     const std::vector<std::string> names = {"AB",
@@ -135,10 +136,19 @@ class StoredForm : public ::testing::Test {
         const char* const kls[] = {"    123456", "0000123456", "   -123456", "123456    ", "1234567890",
                                    "         0", "          ", "    123457", "12    3456"};
         put(r, "kl", kls[i % 9]);
-        // Names in runs, as a table's free slots stand together: some differ only past their 16th byte.
-        const std::string fiols[] = {"",         "IVANOV IVAN IVANOVICH",   "IVANOV IVAN IVANOVNA",
-                                     "  IVANOV", A("Иванов Иван Иванович"), "2"};
-        put(r, "fiol", fiols[(i / 3) % 6]);
+        // Names in runs, as a table's free slots stand together: some differ only past their 16th byte, one
+        // only in its last.
+        const std::string fiols[] = {"",
+                                     "IVANOV IVAN IVANOVICH",
+                                     "IVANOV IVAN IVANOVICH        Z",
+                                     "IVANOV IVAN IVANOVNA",
+                                     "  IVANOV",
+                                     A("Иванов Иван Иванович"),
+                                     "2"};
+        put(r, "fiol", fiols[(i / 3) % 7]);
+        // A double as another program may have stored it, NaN among them.
+        const double rates[] = {0.5, -1, std::nan(""), 2, 0};
+        put(r, "rate", std::string(reinterpret_cast<const char*>(&rates[i % 5]), sizeof(double)));
       });
     }
     for (uint32_t recno = 5; recno <= 400; recno += 11) t.SetDeleted(recno);
@@ -214,13 +224,13 @@ TEST_F(StoredForm, SelectGivesTheGeneralRowsAndValuesForEveryCondition) {
       "polis='77001210X' AND kw>=0", "polis<>'7700125X'", "polis LIKE '%10X%'", "TRIM(tim)<>'' AND kw<>105",
       "flag=.T. AND polis NOT LIKE '%5%'", "(tim LIKE '%3%' OR kw=0) AND name<>'AB'", "cnt<>2 AND cash<>0",
       "kl=123456", "kl=0", "kl=12", "kl=1234567890", "(kl=123456 OR polis='7700125X') AND NOT dat<DATE()",
-      "kl>=123456 AND kl<123457",
+      "kl>=123456 AND kl<123457", "rate<1", "rate>=0 AND kw>=0", "rate BETWEEN 0 AND 1", "rate=0.5",
       // A field against another field.
       "kw=id", "kw<>id AND kw>=0", "num<cash", "cnt>=kw", "dat<ndat", "nkw=kw OR dat>=ndat", "dat=dat",
       "cash<=cnt AND NOT dat<DATE()",
       // A longer text field, decided once for each text it holds in a run of records.
       "ALLTRIM(fiol)=''", "fiol='IVANOV IVAN I'", "fiol=='IVANOV IVAN IVANOVNA'",
-      "UPPER(fiol)>'IVANOV IVAN J'", "fiol LIKE '%VNA%' AND kw>=0",
+      "UPPER(fiol)>'IVANOV IVAN J'", "fiol LIKE '%VNA%' AND kw>=0", "fiol LIKE '%Z'",
       "TRIM(tim)<>'' AND dat>=DATE()-3 AND dat<=DATE()+3 AND kl<1 AND "
       "ALLTRIM(fiol)='' AND name LIKE '%B%'",
       // A test that can fail: reached in the general order, skipped where an earlier test rules the record
