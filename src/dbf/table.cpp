@@ -14,6 +14,9 @@ namespace vorel::dbf {
 namespace {
 
 constexpr size_t kScanBufferBytes = 1 << 20;
+// How far ahead a scan's loop asks for records: about as far as memory answers while it tests the ones
+// between.
+constexpr uint32_t kPrefetchBytes = 5 << 10;
 
 bool EndsWithDbf(std::string_view name) {
   if (name.size() < 4) return false;
@@ -69,6 +72,7 @@ TableScanner::TableScanner(const SharedFile& file, const TableLayout& layout, co
       tableName_(&tableName),
       count_(count),
       recordLength_(layout.recordLength),
+      prefetchAhead_(std::max<uint32_t>(kPrefetchBytes / layout.recordLength, 1) * layout.recordLength),
       buffer_(std::max<size_t>(kScanBufferBytes / layout.recordLength, 1) * layout.recordLength) {}
 
 void TableScanner::Fill() {
