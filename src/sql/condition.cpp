@@ -109,7 +109,9 @@ bool Condition::Guard::Learn(size_t at, uint64_t a, uint64_t b, std::string_view
   o.bytes[0] = a;
   o.bytes[1] = b;
   o.valid = true;
-  return o.rejects = Decide(record);
+  o.rejects = Decide(record);
+  recent = o;
+  return o.rejects;
 }
 
 bool Condition::Guard::LearnCopy(std::string_view record) const {

@@ -120,6 +120,7 @@ class Condition {
     };
     static constexpr unsigned kOutcomeBits = 6;
     mutable std::array<Outcome, size_t{1} << kOutcomeBits> outcomes{};
+    mutable Outcome recent;  // the one found last
     // kTest on a field that the words cannot hold (longer than 16 bytes, or too early in the record): the
     // outcome for the field's bytes last tested, since its few texts come in runs (a free slot's empty name).
     uint32_t copyLength = 0;
@@ -144,14 +145,16 @@ class Condition {
         std::memcpy(&b, record.data() + memoAt[1], sizeof b);
         a &= memoMask[0];
         b &= memoMask[1];
+        // Most records repeat the text of the one before (a free slot's 0, a day's date).
+        if (a == recent.bytes[0] && b == recent.bytes[1] && recent.valid) return recent.rejects;
         constexpr uint64_t kMix = 0x9E3779B97F4A7C15ull;
         // The field's bytes sit at either end of the words: both halves are folded in before mixing.
         const size_t at = ((a ^ (a >> 32) ^ (b * kMix) ^ (b >> 29)) * kMix) >> (64 - kOutcomeBits);
         const Outcome& o = outcomes[at];
-        if (o.valid && a == o.bytes[0] && b == o.bytes[1]) return o.rejects;
+        if (o.valid && a == o.bytes[0] && b == o.bytes[1]) return (recent = o).rejects;
         // Two texts of a column's few that fall on one place share it with the place beside it.
         const Outcome& p = outcomes[at ^ 1];
-        if (p.valid && a == p.bytes[0] && b == p.bytes[1]) return p.rejects;
+        if (p.valid && a == p.bytes[0] && b == p.bytes[1]) return (recent = p).rejects;
         return Learn(at, a, b, record);
       }
       if (copyLength != 0 && copyValid && offset + copyLength <= record.size() &&

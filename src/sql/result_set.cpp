@@ -31,9 +31,9 @@ int ResultSet::FindColumn(std::string_view name) const {
 }
 
 void ResultSet::AppendRow(std::span<const Value> values) {
-  const size_t width = stride_;
+  const size_t width = stride_, given = std::min(width, values.size());
   size_t bytes = width * sizeof(Cell);
-  for (size_t i = 0; i < width && i < values.size(); ++i) {
+  for (size_t i = 0; i < given; ++i) {
     if (values[i].kind == ValueKind::kText) bytes += values[i].text.size();
   }
   if (bytes > memoryLimit_ - std::min(memoryUsed_, memoryLimit_)) {
@@ -42,29 +42,37 @@ void ResultSet::AppendRow(std::span<const Value> values) {
                               std::to_string(rowCount()) + " rows");
   }
   memoryUsed_ += bytes;
+  // A row's cells side by side, each written whole once: the common case of a result of many rows.
+  if (Cell* run = cells_.AddRun(width)) {
+    for (size_t i = 0; i < given; ++i) Fill(*new (run + i) Cell(), values[i]);
+    for (size_t i = given; i < width; ++i) new (run + i) Cell();
+    return;
+  }
   for (size_t i = 0; i < width; ++i) {
     Cell& c = cells_.Add();
-    if (i >= values.size()) continue;
-    const Value& v = values[i];
-    c.kind = v.kind;
-    switch (v.kind) {
-      case ValueKind::kNull:
-        break;
-      case ValueKind::kText:
-        c.text = borrowTexts_ ? v.text.data() : texts_.Add(v.text);
-        c.textLength = static_cast<uint32_t>(v.text.size());
-        break;
-      case ValueKind::kNumber:
-        c.number = v.number;
-        break;
-      case ValueKind::kDate:
-      case ValueKind::kDateTime:
-        c.moment = v.moment;
-        break;
-      case ValueKind::kLogical:
-        c.logical = v.logical;
-        break;
-    }
+    if (i < given) Fill(c, values[i]);
+  }
+}
+
+inline void ResultSet::Fill(Cell& c, const Value& v) {
+  c.kind = v.kind;
+  switch (v.kind) {
+    case ValueKind::kNull:
+      break;
+    case ValueKind::kText:
+      c.text = borrowTexts_ ? v.text.data() : texts_.Add(v.text);
+      c.textLength = static_cast<uint32_t>(v.text.size());
+      break;
+    case ValueKind::kNumber:
+      c.number = v.number;
+      break;
+    case ValueKind::kDate:
+    case ValueKind::kDateTime:
+      c.moment = v.moment;
+      break;
+    case ValueKind::kLogical:
+      c.logical = v.logical;
+      break;
   }
 }
 

@@ -137,6 +137,15 @@ class ResultSet {
       ++size_;
       return *new (next_++) Cell();
     }
+    // Room for `count` cells side by side in the last block, to be constructed by the caller; nullptr when
+    // the block has less room left (the caller then adds them one by one).
+    Cell* AddRun(size_t count) {
+      if (static_cast<size_t>(end_ - next_) < count) return nullptr;
+      Cell* run = next_;
+      next_ += count;
+      size_ += count;
+      return run;
+    }
     // Forgets every cell; the blocks are filled again from the first.
     void Clear() {
       size_ = 0;
@@ -153,6 +162,7 @@ class ResultSet {
     Cell* next_ = nullptr;  // where the next cell goes, in the last block
     Cell* end_ = nullptr;
   };
+  void Fill(Cell& c, const Value& v);
   size_t Physical(size_t row) const { return reordered_ ? order_[row] : row; }
   bool UnreadableCell(size_t cell) const;
   bool MalformedCell(size_t cell) const;

@@ -292,13 +292,14 @@ bool SelectRows(SelectStatement& s, const ExecutionOptions& options, const EvalE
     sink->Start(table.recordCount());
   }
   if (!grouped) {
+    const size_t width = out.size();
     while (scanner.NextCandidate(rec, where)) {
       if (rec.deleted) continue;
       RowContext row{rec.bytes, rec.recno, &table, nullptr};
       if (!scanner.Selected(where, row)) continue;
       unreadable.clear();
       malformed.clear();
-      for (size_t i = 0; i < out.size(); ++i) {
+      for (size_t i = 0; i < width; ++i) {
         try {
           if (readers[i].Read(row, values[i])) malformed.push_back(i);
         } catch (const dbf::CorruptTableError&) {

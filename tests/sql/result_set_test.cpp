@@ -1,9 +1,11 @@
 // The result set keeps every value it was given, across many blocks of text and of cells (the first block
-// of cells moved into a large one), long texts in blocks of their own, moves and reordering.
+// of cells moved into a large one, rows that straddle two blocks), long texts in blocks of their own, rows
+// given fewer values than columns, moves and reordering.
 #include <gtest/gtest.h>
 
 #include <memory>
 #include <numeric>
+#include <span>
 #include <string>
 #include <vector>
 
@@ -19,13 +21,14 @@ std::string TextOf(size_t row) {
 }
 
 TEST(ResultSetTexts, EveryTextReadsBackAfterMovesAndReordering) {
-  std::vector<Column> columns(2);
+  std::vector<Column> columns(3);  // blocks of cells do not end at a row's end
   auto built = std::make_unique<ResultSet>(columns);
   const size_t rows = 70'000;  // some megabytes of text and three blocks of cells
   for (size_t r = 0; r < rows; ++r) {
     const std::string text = TextOf(r);
-    const Value values[] = {Value::Text(text), Value::Number(static_cast<double>(r))};
-    built->AppendRow(values);
+    const Value values[] = {Value::Text(text), Value::Number(static_cast<double>(r)),
+                            Value::Date(static_cast<int64_t>(r))};
+    built->AppendRow(std::span(values, r % 5 == 0 ? 2 : 3));
   }
   ResultSet result = std::move(*built);
   built.reset();  // the moved-from set gives back nothing the new one holds
@@ -45,6 +48,10 @@ TEST(ResultSetTexts, EveryTextReadsBackAfterMovesAndReordering) {
   for (size_t r = 0; r < rows; ++r) {
     ASSERT_EQ(other.Get(r, 0).text, TextOf(r)) << r;
     ASSERT_EQ(other.Get(r, 1).number, static_cast<double>(r));
+    ASSERT_EQ(other.Get(r, 2).kind, r % 5 == 0 ? ValueKind::kNull : ValueKind::kDate) << r;
+    if (r % 5 != 0) {
+      ASSERT_EQ(other.Get(r, 2).moment, static_cast<int64_t>(r));
+    }
   }
   std::vector<size_t> reversed;
   for (size_t r = rows; r-- > 0;) reversed.push_back(r);
