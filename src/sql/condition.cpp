@@ -80,29 +80,6 @@ bool Condition::SetCopy(const dbf::Field& f, Guard& g) {
   return true;
 }
 
-bool Condition::Guard::OtherRejects(std::string_view record) const {
-  if (kind == Kind::kWhole && offset + sizeof(uint64_t) > record.size()) return false;
-  uint64_t v;
-  std::memcpy(&v, record.data() + offset, sizeof v);
-  // Other texts of the wanted number are left to the test.
-  if (kind == Kind::kWhole) {
-    const uint64_t bytes = v & mask;
-    if (bytes == value) return false;
-    // A free slot's 0 stands in most records: the shape of its text is known from the last one.
-    if (bytes != lastBytes) {
-      lastBytes = bytes;
-      lastRightAligned = RightAlignedDigits(v, mask);
-    }
-    return lastRightAligned && BlankHead(record);
-  }
-  // Anything but digits reads as the empty date, and so do digits that are no date: the guard decides
-  // the test exactly.
-  if (!dbf::decode_detail::AllDigits(v)) return !emptyAccepted;
-  const uint64_t key = __builtin_bswap64(v);
-  if (key >= low && key <= high) return dbf::decode_detail::JulianDayOfDigits(v) == 0 && !emptyAccepted;
-  return !emptyAccepted || StoredDateKey(record.data() + offset) != kBlankDateKey;
-}
-
 bool Condition::Guard::Learn(size_t at, uint64_t a, uint64_t b, std::string_view record) const {
   Outcome& o = outcomes[at];
   if (o.valid) outcomes[at ^ 1] = o;  // the outcome it replaces stays beside it
@@ -115,7 +92,7 @@ bool Condition::Guard::Learn(size_t at, uint64_t a, uint64_t b, std::string_view
 }
 
 bool Condition::Guard::LearnCopy(std::string_view record) const {
-  if (copyLength == 0 || offset + copyLength > record.size()) return Decide(record);
+  if (offset + copyLength > record.size()) return Decide(record);
   std::memcpy(copyBytes.data(), record.data() + offset, copyLength);
   copyValid = true;
   return copyRejects = Decide(record);
@@ -287,16 +264,19 @@ void Condition::ChooseGuards() {
         return 6;
     }
   };
-  std::vector<Guard> firsts, rest;
+  std::vector<Guard> firsts, rest, tests;
   for (int r = 0; r <= 6; ++r) {
     bool seen = false;
     for (const Guard& g : all) {
       if (rank(g) != r) continue;
-      (seen ? rest : firsts).push_back(g);
+      // Tests of a whole field come after every word: a long field of many texts (a policy number) misses
+      // its memo at nearly every record that reaches it.
+      (r == 6 ? tests : seen ? rest : firsts).push_back(g);
       seen = true;
     }
   }
   firsts.insert(firsts.end(), rest.begin(), rest.end());
+  firsts.insert(firsts.end(), tests.begin(), tests.end());
   for (size_t i = 0; i < firsts.size() && i < kMaxGuards; ++i) guards_[i] = firsts[i];
   // The condition is evaluated only for records that passed every guard.
   for (const Guard& g : guards_) {

@@ -24,7 +24,7 @@ class Condition {
 
   // False when the record bytes alone show that the record cannot be selected (it is deleted, or fails the
   // test that the condition needs); true means only "evaluate it".
-  bool MayBeSelected(std::string_view record) const {
+  __attribute__((always_inline)) bool MayBeSelected(std::string_view record) const {
     return record[0] != dbf::kRecordDeleted && !Rejects(record, 0);
   }
   // The same when the first guard is a word of bytes (most scans that find few records), which the
@@ -130,8 +130,7 @@ class Condition {
     bool Outside(double n) const {
       return n < lowNumber || n > highNumber || (lowOpen && n == lowNumber) || (highOpen && n == highNumber);
     }
-    // Inline in the scanner's loop: the words and the outcomes kept for a field's bytes; the tests themselves
-    // (a memo's miss, a date, a whole number) are calls.
+    // Inline in the scanner's loop; only a memo's miss makes the test itself, in a call.
     __attribute__((always_inline)) bool Rejects(std::string_view record) const {
       if (kind == Kind::kWord) {  // the most common guard, on the shortest path
         uint64_t v;
@@ -157,12 +156,34 @@ class Condition {
         if (p.valid && a == p.bytes[0] && b == p.bytes[1]) return (recent = p).rejects;
         return Learn(at, a, b, record);
       }
-      if (copyLength != 0 && copyValid && offset + copyLength <= record.size() &&
+      if (copyLength == 0) return Decide(record);
+      if (copyValid && offset + copyLength <= record.size() &&
           SameField(record.data() + offset, copyBytes.data(), copyLength))
         return copyRejects;
       return LearnCopy(record);
     }
-    bool OtherRejects(std::string_view record) const;
+    __attribute__((always_inline)) bool OtherRejects(std::string_view record) const {
+      if (kind == Kind::kWhole && offset + sizeof(uint64_t) > record.size()) return false;
+      uint64_t v;
+      std::memcpy(&v, record.data() + offset, sizeof v);
+      // Other texts of the wanted number are left to the test.
+      if (kind == Kind::kWhole) {
+        const uint64_t bytes = v & mask;
+        if (bytes == value) return false;
+        // A free slot's 0 stands in most records: the shape of its text is known from the last one.
+        if (bytes != lastBytes) {
+          lastBytes = bytes;
+          lastRightAligned = RightAlignedDigits(v, mask);
+        }
+        return lastRightAligned && BlankHead(record);
+      }
+      // Anything but digits reads as the empty date, and so do digits that are no date: the guard decides
+      // the test exactly.
+      if (!dbf::decode_detail::AllDigits(v)) return !emptyAccepted;
+      const uint64_t key = __builtin_bswap64(v);
+      if (key >= low && key <= high) return dbf::decode_detail::JulianDayOfDigits(v) == 0 && !emptyAccepted;
+      return !emptyAccepted || StoredDateKey(record.data() + offset) != kBlankDateKey;
+    }
     bool Learn(size_t at, uint64_t a, uint64_t b, std::string_view record) const;
     bool LearnCopy(std::string_view record) const;
     bool BlankHead(std::string_view record) const {
@@ -190,7 +211,7 @@ class Condition {
     }
     return false;
   }
-  __attribute__((noinline)) bool EitherRejects(const Guard& g, std::string_view record) const {
+  __attribute__((always_inline)) bool EitherRejects(const Guard& g, std::string_view record) const {
     for (uint32_t i = 0; i < g.count; ++i) {
       if (!alternatives_[g.first + i].Rejects(record)) return false;
     }
