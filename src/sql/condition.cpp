@@ -248,14 +248,23 @@ void Condition::ChooseGuards() {
   // number), then a whole number (a slot number), one of several such tests, a date window, a numeric range
   // (slower to test), a word of blanks (a free slot's empty name), and last any other test of one field. The
   // first guard of each kind, then the others in that order.
-  const auto rank = [](const Guard& g) {
+  const auto rank = [this](const Guard& g) {
     switch (g.kind) {
       case Guard::Kind::kWord:
         return g.value == (0x2020202020202020ull & g.mask) ? 5 : 0;
       case Guard::Kind::kWhole:
         return 1;
-      case Guard::Kind::kEither:
-        return 2;
+      case Guard::Kind::kEither: {
+        // Alternatives that test whole fields (a number range, an empty name) pass many records at a
+        // higher cost: those come last, after a date window.
+        const auto first = alternatives_.begin() + g.first;
+        return std::all_of(first, first + g.count,
+                           [](const Guard& a) {
+                             return a.kind == Guard::Kind::kWord || a.kind == Guard::Kind::kWhole;
+                           })
+                   ? 2
+                   : 6;
+      }
       case Guard::Kind::kDates:
         return 3;
       case Guard::Kind::kNumbers:
