@@ -233,7 +233,6 @@ void Condition::ChooseGuards() {
   }
   // Bounds on one numeric field together.
   std::vector<Guard> all;
-  std::vector<bool> narrowed;
   for (const Guard& g : found) {
     auto same = std::find_if(all.begin(), all.end(), [&](const Guard& a) {
       return g.kind == Guard::Kind::kNumbers && a.kind == Guard::Kind::kNumbers && a.field == g.field;
@@ -296,12 +295,10 @@ void Condition::ChooseGuards() {
       nodes_[g.node].settled = true;
   }
   const Node& top = nodes_[root_];
-  guarded_ = top.settled;
-  if (top.kind == Kind::kAnd) {
-    guarded_ = true;
-    for (uint32_t i = 0; i < top.childCount; ++i)
-      guarded_ = guarded_ && nodes_[children_[top.firstChild + i]].settled;
-  }
+  const auto kids = children_.begin() + top.firstChild;
+  guarded_ = top.settled ||
+             (top.kind == Kind::kAnd &&
+              std::all_of(kids, kids + top.childCount, [&](uint32_t k) { return nodes_[k].settled; }));
 }
 
 namespace {
