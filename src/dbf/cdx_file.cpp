@@ -37,7 +37,16 @@ void CdxFile::Reload() {
     names.emplace_back(Trimmed(e.key), e.recno);
     return names.size() < 4096;
   });
-  for (auto& [name, offset] : names) tags_.push_back(ReadTagHeader(name, offset));
+  for (auto& [name, offset] : names) {
+    // Tags are found by name: a nameless tag or a second tag of one name (VFP writes neither) would have
+    // one tag's keys go into another's tree.
+    if (name.empty())
+      throw CorruptTableError("Index of table " + tableName_ +
+                              " is damaged: its tag directory has a tag without a name");
+    if (FindTag(name))
+      throw CorruptTableError("Index of table " + tableName_ + " is damaged: two tags are named " + name);
+    tags_.push_back(ReadTagHeader(name, offset));
+  }
 }
 
 const CdxTag* CdxFile::FindTag(std::string_view name) const {

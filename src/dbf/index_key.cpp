@@ -98,12 +98,16 @@ std::string CurrencyKey(int64_t scaled) {
 }
 
 std::string EncodeKey(const CdxTag& tag, const KeyValue& value) {
+  auto unsuited = [&] {
+    return FieldValueError("Tag " + tag.name + " has key length " + std::to_string(tag.keyLength) +
+                           ", which does not suit its expression");
+  };
+  // A nullable key spends its first byte on the NULL mark.
+  if (tag.keyLength == 0 || (tag.nullable() && tag.keyLength == 1)) throw unsuited();
   const size_t length = tag.keyLength - (tag.nullable() ? 1u : 0u);
   if (tag.nullable() && value.null) return std::string(tag.keyLength, '\0');
   std::string key = BaseKey(tag, value, length);
-  if (key.size() != length)
-    throw FieldValueError("Tag " + tag.name + " has key length " + std::to_string(tag.keyLength) +
-                          ", which does not suit its expression");
+  if (key.size() != length) throw unsuited();
   return tag.nullable() ? '\x80' + key : key;
 }
 

@@ -5,6 +5,7 @@
 #endif
 
 #include <chrono>
+#include <cstring>
 
 #include "dbf/byte_order.h"
 #include "dbf/cdx_check.h"
@@ -267,6 +268,39 @@ TEST_F(CdxCheck, FindsBrokenNodes) {
   std::filesystem::remove(folder.path() / "calls.CDX");
   EXPECT_NE(Joined(Check("calls")).find("calls.cdx is missing"), std::string::npos);
 #endif
+}
+
+// Tags are found by name, so a directory whose names do not tell its tags apart is refused by the check and
+// by writes alike, before any key is made.
+TEST_F(CdxCheck, RefusesADirectoryWhoseNamesDoNotTellItsTagsApart) {
+  const std::string original = ReadBytes(folder.path() / "calls.CDX"),
+                    table = ReadBytes(folder.path() / "calls.dbf");
+  // The directory leaf keeps "CALL_ID" at 0x5F9 and the rest of "CONTACT_ID" (after its shared "C") at 0x5F0.
+  const struct {
+    size_t at;
+    const char* bytes;
+    const char* expected;
+  } cases[] = {
+      {0x5F9, "       ", "a tag without a name"},
+      {0x5F0, "all_id   ", "two tags are named Call_id"},
+  };
+  for (const auto& c : cases) {
+    std::string bytes = original;
+    bytes.replace(c.at, std::strlen(c.bytes), c.bytes);
+    WriteBytes(folder.path() / "calls.CDX", bytes);
+    EXPECT_NE(Joined(Check("calls")).find(c.expected), std::string::npos) << c.expected;
+    Table t = Table::Open(folder.path(), "calls");
+    const uint32_t one[] = {2};
+    EXPECT_THROW(t.UpdateRecords(one,
+                                 [&](uint32_t, std::string_view, std::span<char> r) {
+                                   EncodeInteger(t.GetField("contact_id"), 9, r);
+                                   return true;
+                                 }),
+                 CorruptTableError)
+        << c.expected;
+    EXPECT_EQ(ReadBytes(folder.path() / "calls.dbf"), table);
+    EXPECT_EQ(ReadBytes(folder.path() / "calls.CDX"), bytes);
+  }
 }
 
 }  // namespace
