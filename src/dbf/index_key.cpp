@@ -102,8 +102,7 @@ std::string EncodeKey(const CdxTag& tag, const KeyValue& value) {
     return FieldValueError("Tag " + tag.name + " has key length " + std::to_string(tag.keyLength) +
                            ", which does not suit its expression");
   };
-  // A nullable key spends its first byte on the NULL mark.
-  if (tag.keyLength == 0 || (tag.nullable() && tag.keyLength == 1)) throw unsuited();
+  if (tag.keyLength == 0) throw unsuited();  // a nullable key's length would wrap below its NULL mark
   const size_t length = tag.keyLength - (tag.nullable() ? 1u : 0u);
   if (tag.nullable() && value.null) return std::string(tag.keyLength, '\0');
   std::string key = BaseKey(tag, value, length);

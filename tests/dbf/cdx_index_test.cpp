@@ -55,6 +55,8 @@ TEST(IndexKeys, EncodeAsVfpOrdersThem) {
             "ALFKI");
   text.null = true;
   EXPECT_EQ(EncodeKey(nullable, text), std::string(6, '\0'));
+  nullable.keyLength = 0;  // a damaged header: no length left after the NULL mark
+  EXPECT_THROW(EncodeKey(nullable, text), FieldValueError);
   // Order of keys is the order of values.
   for (double a : {-1e9, -2.5, -0.001, 0.0, 0.5, 3.0, 1e12})
     for (double b : {-1e9, -2.5, -0.001, 0.0, 0.5, 3.0, 1e12})
