@@ -29,9 +29,6 @@ CdxFile::CdxFile(SharedFile file, std::string tableName)
 void CdxFile::Reload() {
   tags_.clear();
   const CdxTag directory = ReadTagHeader("", 0);
-  if (directory.keyLength == 0 || directory.keyLength > 240)
-    throw CorruptTableError("Index of table " + tableName_ + " is damaged: tag directory key length " +
-                            std::to_string(directory.keyLength));
   std::vector<std::pair<std::string, uint32_t>> names;
   ForEachEntry(directory, ' ', [&](const CdxEntry& e) {
     names.emplace_back(Trimmed(e.key), e.recno);
@@ -94,8 +91,7 @@ CdxTag CdxFile::ReadTagHeader(std::string name, uint32_t offset) const {
   };
   t.keyExpression = text(keyPos, keyLen);
   t.forExpression = text(forPos, forLen);
-  if (!t.name.empty() && (t.keyLength == 0 || t.keyLength > 240))
-    throw corrupt("has key length " + std::to_string(t.keyLength));
+  if (t.keyLength == 0 || t.keyLength > 240) throw corrupt("has key length " + std::to_string(t.keyLength));
   return t;
 }
 
